@@ -1,0 +1,204 @@
+#include "platform/base/scheduler.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <vector>
+
+namespace platform::sched {
+
+struct Slot {
+    enum class State { Running, Waiting, Ready };
+    std::condition_variable cv;
+    State state = State::Ready;
+    const std::function<bool()>* satisfied = nullptr;
+    Millis deadline = kForever;
+    bool result = false;
+    std::uint64_t order = 0;  // registration order: ties are broken by it
+};
+
+namespace {
+
+std::mutex g_lock;
+std::condition_variable g_realCv;
+const auto g_realEpoch = std::chrono::steady_clock::now();
+
+std::atomic<bool> g_virtual{false};
+std::atomic<Millis> g_virtualNow{0};
+std::vector<Slot*> g_slots;   // every registered thread, in registration order
+std::deque<Slot*> g_ready;    // satisfied waiters and new threads, oldest first
+Slot* g_running = nullptr;    // the thread holding the baton
+std::uint64_t g_nextOrder = 0;
+thread_local Slot* t_slot = nullptr;
+
+void MakeReady(Slot* s, bool result) {
+    s->state = Slot::State::Ready;
+    s->result = result;
+    g_ready.push_back(s);
+}
+
+[[noreturn]] void Deadlock() {
+    std::fprintf(stderr, "virtual clock: deadlock at %llu ms: every thread waits with no deadline\n",
+                 static_cast<unsigned long long>(g_virtualNow.load()));
+    std::abort();
+}
+
+// The running thread gives up the baton: to the oldest ready thread, else to
+// the waiters of the nearest deadline once time has moved there.
+void PassBaton() {
+    g_running = nullptr;
+    if (g_ready.empty()) {
+        Millis next = kForever;
+        for (Slot* s : g_slots)
+            if (s->state == Slot::State::Waiting) next = std::min(next, s->deadline);
+        if (next == kForever) {
+            bool anyWaiting = std::any_of(g_slots.begin(), g_slots.end(),
+                                          [](Slot* s) { return s->state == Slot::State::Waiting; });
+            if (anyWaiting) Deadlock();
+            return;  // no thread left
+        }
+        if (next > g_virtualNow.load()) g_virtualNow.store(next);
+        for (Slot* s : g_slots)
+            if (s->state == Slot::State::Waiting && s->deadline <= g_virtualNow.load())
+                MakeReady(s, (*s->satisfied)());
+    }
+    g_running = g_ready.front();
+    g_ready.pop_front();
+    g_running->state = Slot::State::Running;
+    g_running->cv.notify_one();
+}
+
+void AwaitBaton(std::unique_lock<std::mutex>& lk, Slot* me) {
+    me->cv.wait(lk, [me] { return g_running == me; });
+}
+
+Slot* CurrentSlotOrDie() {
+    if (!t_slot) {
+        std::fprintf(stderr, "virtual clock: a thread the platform did not start tried to wait\n");
+        std::abort();
+    }
+    return t_slot;
+}
+
+}  // namespace
+
+std::mutex& Lock() { return g_lock; }
+
+bool IsVirtual() { return g_virtual.load(); }
+
+Millis Now() {
+    if (g_virtual.load()) return g_virtualNow.load();
+    auto d = std::chrono::steady_clock::now() - g_realEpoch;
+    return static_cast<Millis>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
+}
+
+Millis DeadlineAfter(std::uint32_t ms) {
+    if (ms == 0xFFFFFFFFu) return kForever;
+    return Now() + ms;
+}
+
+bool WaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& satisfied, Millis deadline) {
+    if (satisfied()) return true;
+    if (!g_virtual.load()) {
+        while (!satisfied()) {
+            if (deadline == kForever) {
+                g_realCv.wait(lk);
+            } else {
+                auto when = g_realEpoch + std::chrono::milliseconds(deadline);
+                if (g_realCv.wait_until(lk, when) == std::cv_status::timeout) return satisfied();
+            }
+        }
+        return true;
+    }
+    Slot* me = CurrentSlotOrDie();
+    if (deadline <= g_virtualNow.load()) return false;
+    me->state = Slot::State::Waiting;
+    me->satisfied = &satisfied;
+    me->deadline = deadline;
+    PassBaton();
+    AwaitBaton(lk, me);
+    me->satisfied = nullptr;
+    return me->result;
+}
+
+void NotifyLocked() {
+    if (!g_virtual.load()) {
+        g_realCv.notify_all();
+        return;
+    }
+    for (Slot* s : g_slots)
+        if (s->state == Slot::State::Waiting && (*s->satisfied)()) MakeReady(s, true);
+}
+
+Slot* RegisterNewThreadLocked() {
+    if (!g_virtual.load()) return nullptr;
+    auto* s = new Slot;
+    s->order = g_nextOrder++;
+    g_slots.push_back(s);
+    g_ready.push_back(s);
+    return s;
+}
+
+void ForgetNewThreadLocked(Slot* slot) {
+    if (!slot) return;
+    g_slots.erase(std::find(g_slots.begin(), g_slots.end(), slot));
+    g_ready.erase(std::find(g_ready.begin(), g_ready.end(), slot));
+    delete slot;
+}
+
+void EnterThreadLocked(Slot* slot) {
+    if (!slot) return;
+    t_slot = slot;
+    std::unique_lock<std::mutex> lk(g_lock, std::adopt_lock);
+    AwaitBaton(lk, slot);
+    lk.release();
+}
+
+void LeaveThreadLocked() {
+    Slot* me = t_slot;
+    if (!me) return;
+    t_slot = nullptr;
+    g_slots.erase(std::find(g_slots.begin(), g_slots.end(), me));
+    delete me;
+    PassBaton();
+}
+
+}  // namespace platform::sched
+
+namespace platform::clock {
+
+using namespace platform::sched;
+
+void UseVirtual() {
+    std::lock_guard<std::mutex> lk(Lock());
+    if (g_virtual.load()) return;
+    g_virtualNow.store(0);
+    auto* s = new Slot;
+    s->order = g_nextOrder++;
+    s->state = Slot::State::Running;
+    g_slots.push_back(s);
+    g_running = s;
+    t_slot = s;
+    g_virtual.store(true);
+}
+
+void UseReal() {
+    std::lock_guard<std::mutex> lk(Lock());
+    if (!g_virtual.load()) return;
+    if (g_slots.size() != 1 || g_slots.front() != t_slot) {
+        std::fprintf(stderr, "virtual clock: switched off while other threads still run\n");
+        std::abort();
+    }
+    delete t_slot;
+    t_slot = nullptr;
+    g_slots.clear();
+    g_ready.clear();
+    g_running = nullptr;
+    g_virtual.store(false);
+}
+
+}  // namespace platform::clock

@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/base/scheduler.h"
+#include "platform/base/win_base.h"
+
+namespace {
+
+class VirtualClock : public ::testing::Test {
+protected:
+    void SetUp() override { platform::clock::UseVirtual(); }
+    void TearDown() override { platform::clock::UseReal(); }
+};
+
+struct Trace {
+    CRITICAL_SECTION cs;
+    std::vector<std::string> lines;
+    void Add(const std::string& s) {
+        EnterCriticalSection(&cs);
+        lines.push_back(std::to_string(GetTickCount()) + " " + s);
+        LeaveCriticalSection(&cs);
+    }
+};
+
+struct Ticker {
+    Trace* trace;
+    const char* name;
+    DWORD period;
+    int count;
+};
+
+DWORD TickerProc(LPVOID p) {
+    auto* t = static_cast<Ticker*>(p);
+    for (int i = 0; i < t->count; ++i) {
+        Sleep(t->period);
+        t->trace->Add(t->name);
+    }
+    return 7;
+}
+
+TEST_F(VirtualClock, SleepsMoveTimeOnlyToTheNextDeadline) {
+    EXPECT_EQ(GetTickCount(), 0u);
+    Sleep(250);
+    EXPECT_EQ(GetTickCount(), 250u);
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 100), WAIT_TIMEOUT);
+    EXPECT_EQ(GetTickCount(), 350u);
+    SetEvent(e);
+    EXPECT_EQ(WaitForSingleObject(e, 100), WAIT_OBJECT_0);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_OBJECT_0);  // manual reset stays set
+    EXPECT_EQ(GetTickCount(), 350u);
+    CloseHandle(e);
+}
+
+TEST_F(VirtualClock, ThreadsInterleaveTheSameWayOnEveryRun) {
+    std::vector<std::string> first;
+    for (int run = 0; run < 3; ++run) {
+        Trace trace;
+        InitializeCriticalSection(&trace.cs);
+        Ticker a{&trace, "a", 10, 5}, b{&trace, "b", 25, 2};
+        HANDLE ta = CreateThread(nullptr, 0, TickerProc, &a, 0, nullptr);
+        HANDLE tb = CreateThread(nullptr, 0, TickerProc, &b, 0, nullptr);
+        ASSERT_EQ(WaitForSingleObject(ta, INFINITE), WAIT_OBJECT_0);
+        ASSERT_EQ(WaitForSingleObject(tb, INFINITE), WAIT_OBJECT_0);
+        DWORD code = 0;
+        GetExitCodeThread(ta, &code);
+        EXPECT_EQ(code, 7u);
+        CloseHandle(ta);
+        CloseHandle(tb);
+        DeleteCriticalSection(&trace.cs);
+        if (run == 0) {
+            first = trace.lines;
+            std::vector<std::string> expected = {"10 a", "20 a", "25 b", "30 a", "40 a", "50 a", "50 b"};
+            // Both due at 50 ms: a registered first, so a runs first.
+            EXPECT_EQ(trace.lines, expected);
+        } else {
+            EXPECT_EQ(trace.lines, first);
+        }
+        platform::clock::UseReal();
+        platform::clock::UseVirtual();
+    }
+}
+
+DWORD SetAfter(LPVOID p) {
+    Sleep(40);
+    SetEvent(static_cast<HANDLE>(p));
+    return 0;
+}
+
+TEST_F(VirtualClock, AnEventSetByAnotherThreadEndsTheWait) {
+    HANDLE e = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    HANDLE t = CreateThread(nullptr, 0, SetAfter, e, 0, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 1000), WAIT_OBJECT_0);
+    EXPECT_EQ(GetTickCount(), 40u);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_TIMEOUT);  // auto reset consumed it
+    WaitForSingleObject(t, INFINITE);
+    CloseHandle(t);
+    CloseHandle(e);
+}
+
+TEST(VirtualClockDeathTest, AWaitForEverWithNoOtherThreadIsReportedAsDeadlock) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            platform::clock::UseVirtual();
+            HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+            WaitForSingleObject(e, INFINITE);
+        },
+        "deadlock");
+}
+
+TEST(RealClock, WaitsTimeOutAndHandlesAreChecked) {
+    HANDLE e = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    EXPECT_EQ(WaitForSingleObject(e, 1), WAIT_TIMEOUT);
+    EXPECT_TRUE(CloseHandle(e));
+    EXPECT_FALSE(CloseHandle(e));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
+    EXPECT_FALSE(SetEvent(e));
+}
+
+TEST(LocalMemory, ZeroInitAndInjectedFailure) {
+    auto* p = static_cast<unsigned char*>(LocalAlloc(LMEM_ZEROINIT, 64));
+    ASSERT_NE(p, nullptr);
+    for (int i = 0; i < 64; ++i) EXPECT_EQ(p[i], 0);
+    LocalFree(p);
+    platform::test::FailLocalAllocAfter(1);
+    void* ok = LocalAlloc(LPTR, 8);
+    EXPECT_NE(ok, nullptr);
+    EXPECT_EQ(LocalAlloc(LPTR, 8), nullptr);
+    EXPECT_EQ(GetLastError(), ERROR_NOT_ENOUGH_MEMORY);
+    void* again = LocalAlloc(LPTR, 8);
+    EXPECT_NE(again, nullptr);
+    LocalFree(ok);
+    LocalFree(again);
+}
+
+}  // namespace
