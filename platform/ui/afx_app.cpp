@@ -1,0 +1,54 @@
+// The application object, its run, and the framework's message boxes.
+#include "platform/resources/resources.h"
+#include "platform/ui/afxwin.h"
+#include "platform/ui/window_core.h"
+
+namespace {
+CWinApp* g_app = nullptr;
+}
+
+BEGIN_MESSAGE_MAP(CWinApp, CCmdTarget)
+END_MESSAGE_MAP()
+
+CWinApp::CWinApp(const char* appName) : m_pszAppName(appName) { g_app = this; }
+
+CWinApp::~CWinApp() {
+    if (g_app == this) g_app = nullptr;
+}
+
+int CWinApp::Run() {
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0)) DispatchMessageA(&msg);
+    return ExitInstance();
+}
+
+CWinApp* AfxGetApp() { return g_app; }
+CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
+void AfxEnableControlContainer() {}
+
+int AfxWinMain(const char* programName) {
+    CWinApp* app = AfxGetApp();
+    if (!app) return -1;
+    if (!app->m_pszAppName) app->m_pszAppName = programName;
+    if (!app->InitInstance()) return app->ExitInstance();
+    return app->Run();
+}
+
+int AfxMessageBox(const char* text, UINT type, UINT) {
+    const auto& modal = platform::ui::ModalStack();
+    HWND owner = !modal.empty() ? modal.back() : (AfxGetMainWnd() ? AfxGetMainWnd()->m_hWnd : nullptr);
+    const char* caption = AfxGetApp() && AfxGetApp()->m_pszAppName ? AfxGetApp()->m_pszAppName : "";
+    return MessageBoxA(owner, text, caption, type);
+}
+
+int AfxMessageBox(UINT promptId, UINT type, UINT helpId) {
+    CString text;
+    text.LoadString(promptId);
+    return AfxMessageBox(text, type, helpId);
+}
+
+BOOL CString::LoadString(UINT nID) {
+    const char* text = platform::res::FindString(nID);
+    *this = text ? text : "";
+    return text != nullptr;
+}
