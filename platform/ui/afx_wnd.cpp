@@ -20,13 +20,13 @@ void DropDeadTemporaries() {
 }  // namespace
 
 const AFX_MSGMAP* CCmdTarget::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, AfxSig_end, nullptr}};
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr}};
     static const AFX_MSGMAP map = {nullptr, entries};
     return &map;
 }
 
 const AFX_MSGMAP* CWnd::GetThisMessageMap() {
-    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, AfxSig_end, nullptr}};
+    static const AFX_MSGMAP_ENTRY entries[] = {{0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr}};
     static const AFX_MSGMAP map = {&CCmdTarget::GetThisMessageMap, entries};
     return &map;
 }
@@ -94,16 +94,13 @@ bool CWnd::DispatchThroughMap(UINT msg, WPARAM wParam, LPARAM lParam) {
                 (this->*e->pfn)();
                 break;
             case AfxSig_vwwW: {
-                auto fn = reinterpret_cast<void (CWnd::*)(UINT, UINT, CScrollBar*)>(e->pfn);
                 auto* bar = static_cast<CScrollBar*>(FromHandle(reinterpret_cast<HWND>(lParam)));
-                (this->*fn)(LOWORD(wParam), HIWORD(wParam), bar);
+                (this->*e->pfnScroll)(LOWORD(wParam), HIWORD(wParam), bar);
                 break;
             }
-            case AfxSig_vw: {
-                auto fn = reinterpret_cast<void (CWnd::*)(UINT_PTR)>(e->pfn);
-                (this->*fn)(wParam);
+            case AfxSig_vw:
+                (this->*e->pfnTimer)(wParam);
                 break;
-            }
             case AfxSig_end:
                 break;
             }

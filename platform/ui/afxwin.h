@@ -23,7 +23,9 @@ struct AFX_MSGMAP_ENTRY {
     UINT nCode;
     UINT nID;
     AfxSig nSig;
-    AFX_PMSG pfn;
+    AFX_PMSG pfn;                                       // AfxSig_vv
+    void (CWnd::*pfnScroll)(UINT, UINT, CScrollBar*);  // AfxSig_vwwW
+    void (CWnd::*pfnTimer)(UINT_PTR);                   // AfxSig_vw
 };
 
 struct AFX_MSGMAP {
@@ -46,18 +48,19 @@ protected:                                         \
 #define BEGIN_MESSAGE_MAP(theClass, baseClass)                                          \
     const AFX_MSGMAP* theClass::GetMessageMap() const { return GetThisMessageMap(); } \
     const AFX_MSGMAP* theClass::GetThisMessageMap() {                                  \
-        using ThisClass = theClass;                                                    \
+        using ThisClass [[maybe_unused]] = theClass;                                   \
         using TheBaseClass = baseClass;                                                \
         static const AFX_MSGMAP_ENTRY entries[] = {
 #define END_MESSAGE_MAP()                                               \
-    { 0, 0, 0, AfxSig_end, nullptr }                                    \
+    { 0, 0, 0, AfxSig_end, nullptr, nullptr, nullptr }                  \
     }                                                                   \
     ;                                                                   \
     static const AFX_MSGMAP map = {&TheBaseClass::GetThisMessageMap, entries}; \
     return &map;                                                        \
     }
 
-#define AFX_COMMAND_ENTRY(code, id, fn) {WM_COMMAND, code, static_cast<UINT>(id), AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::fn)},
+#define AFX_COMMAND_ENTRY(code, id, fn) \
+    {WM_COMMAND, code, static_cast<UINT>(id), AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::fn), nullptr, nullptr},
 #define ON_COMMAND(id, fn) AFX_COMMAND_ENTRY(0, id, fn)
 #define ON_BN_CLICKED(id, fn) AFX_COMMAND_ENTRY(BN_CLICKED, id, fn)
 #define ON_BN_DOUBLECLICKED(id, fn) AFX_COMMAND_ENTRY(BN_DOUBLECLICKED, id, fn)
@@ -69,14 +72,14 @@ protected:                                         \
 #define ON_EN_CHANGE(id, fn) AFX_COMMAND_ENTRY(EN_CHANGE, id, fn)
 #define ON_EN_SETFOCUS(id, fn) AFX_COMMAND_ENTRY(EN_SETFOCUS, id, fn)
 #define ON_EN_KILLFOCUS(id, fn) AFX_COMMAND_ENTRY(EN_KILLFOCUS, id, fn)
-#define ON_WM_PAINT() {WM_PAINT, 0, 0, AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::OnPaint)},
-#define ON_WM_DESTROY() {WM_DESTROY, 0, 0, AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::OnDestroy)},
-#define ON_WM_CLOSE() {WM_CLOSE, 0, 0, AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::OnClose)},
-#define ON_WM_HSCROLL()                                                                  \
-    {WM_HSCROLL, 0, 0, AfxSig_vwwW,                                                      \
-     reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT, UINT, CScrollBar*)>(&ThisClass::OnHScroll))},
+#define AFX_MESSAGE_ENTRY(msg, fn) {msg, 0, 0, AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::fn), nullptr, nullptr},
+#define ON_WM_PAINT() AFX_MESSAGE_ENTRY(WM_PAINT, OnPaint)
+#define ON_WM_DESTROY() AFX_MESSAGE_ENTRY(WM_DESTROY, OnDestroy)
+#define ON_WM_CLOSE() AFX_MESSAGE_ENTRY(WM_CLOSE, OnClose)
+#define ON_WM_HSCROLL() \
+    {WM_HSCROLL, 0, 0, AfxSig_vwwW, nullptr, static_cast<void (CWnd::*)(UINT, UINT, CScrollBar*)>(&ThisClass::OnHScroll), nullptr},
 #define ON_WM_TIMER() \
-    {WM_TIMER, 0, 0, AfxSig_vw, reinterpret_cast<AFX_PMSG>(static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer))},
+    {WM_TIMER, 0, 0, AfxSig_vw, nullptr, nullptr, static_cast<void (CWnd::*)(UINT_PTR)>(&ThisClass::OnTimer)},
 
 // ---- Windows ---------------------------------------------------------------
 

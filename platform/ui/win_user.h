@@ -3,6 +3,7 @@
 
 #include "platform/base/win_types.h"
 
+constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
 constexpr UINT WM_SETFOCUS = 0x0007;

@@ -77,7 +77,7 @@ void EndModal(HWND hwnd, int result) {
     if (Window* w = FindWindow(hwnd)) {
         w->modalEnded = true;
         w->modalResult = result;
-        WakeQueues();
+        PostMessageA(hwnd, WM_NULL, 0, 0);  // lets the modal loop see the end
     }
 }
 
@@ -232,7 +232,7 @@ BOOL DestroyWindow(HWND hwnd) {
     CurrentBackend().WindowDestroyed(*w);
     std::unique_ptr<Window> gone;
     {
-        std::lock_guard<std::mutex> lk(sched::Lock());
+        std::lock_guard<std::mutex> lk(platform::sched::Lock());
         auto it = g_windows.find(hwnd);
         gone = std::move(it->second);
         g_windows.erase(it);

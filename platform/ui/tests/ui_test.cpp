@@ -1,0 +1,203 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/base/scheduler.h"
+#include "platform/base/win_base.h"
+#include "platform/resources/resource_tables.h"
+#include "platform/ui/afxwin.h"
+#include "platform/ui/backend.h"
+
+namespace platform::res {
+namespace {
+constexpr DWORD kChild = WS_CHILD | WS_VISIBLE;
+const ControlTemplate kControls[] = {
+    {"Button", kChild | BS_DEFPUSHBUTTON | WS_TABSTOP, 0, 1, "OK", 10, 10, 50, 14},
+    {"Edit", kChild | WS_TABSTOP, 0, 1028, "", 10, 30, 40, 12},
+    {"Button", kChild | BS_AUTORADIOBUTTON | WS_GROUP, 0, 1045, "A", 10, 50, 40, 10},
+    {"Button", kChild | BS_AUTORADIOBUTTON | WS_GROUP, 0, 1035, "B", 10, 60, 40, 10},
+    {"Button", kChild | BS_AUTORADIOBUTTON | WS_GROUP, 0, 1054, "C", 10, 70, 40, 10},
+    {"Button", kChild | BS_AUTORADIOBUTTON, 0, 1055, "D", 10, 80, 40, 10},
+    {"Button", kChild | BS_PUSHBUTTON | WS_DISABLED, 0, 1001, "Off", 10, 90, 40, 10},
+};
+const DialogTemplate kDialogs[] = {
+    {500, 1028, WS_POPUP | WS_CAPTION, 0, 0, 0, 100, 100, "Test", "System", 10, 0, false, 1, false, kControls, 7},
+};
+const StringEntry kStrings[] = {
+    {5, 1028, "\"Failed to create event for thread!\""},
+    {61712, 1033, "Please enter an integer."},
+    {61714, 1033, "Please enter an integer between %1 and %2."},
+};
+}  // namespace
+const ResourceTables g_resourceTables = {kDialogs, 1, kStrings, 3, nullptr, 0, nullptr, 0};
+}  // namespace platform::res
+
+namespace {
+
+using platform::ui::Backend;
+using platform::ui::Window;
+
+// Runs one queued gesture each time the UI thread goes idle (an empty action
+// is a pause of 100 ms that lets the program run), and records what a person
+// would have seen.
+class ScriptedBackend : public Backend {
+public:
+    std::deque<std::function<void()>> actions;
+    std::vector<std::string> seen;
+    platform::sched::Millis m_nextAction = 0;
+
+    void Wait(platform::sched::Millis deadline) override {
+        if (!actions.empty() && platform::sched::Now() >= m_nextAction) {
+            auto act = std::move(actions.front());
+            actions.pop_front();
+            if (act)
+                act();
+            else
+                m_nextAction = platform::sched::Now() + 100;
+            return;
+        }
+        platform::ui::WaitForQueue(actions.empty() ? deadline : std::min(deadline, m_nextAction));
+    }
+    void Wake() override { platform::ui::WakeQueues(); }
+    void ModalShown(Window& w) override {
+        seen.push_back(w.kind == platform::ui::WindowKind::MessageBox ? "box " + w.text : "dialog " + w.text);
+    }
+    void ModalEnded(Window& w, int result) override { seen.push_back("end " + std::to_string(result)); }
+};
+
+HWND ActiveWindow() { return platform::ui::ModalStack().back(); }
+
+class CTestDlg : public CDialog {
+public:
+    CTestDlg() : CDialog(500) {}
+    int m_nValue = 7;
+    int m_nNotifications = 0;
+    bool m_bBoxInsideNotification = false;
+
+    void DoDataExchange(CDataExchange* pDX) override {
+        DDX_Text(pDX, 1028, m_nValue);
+        DDV_MinMaxInt(pDX, m_nValue, 1, 10);
+    }
+    void OnNotify() {
+        ++m_nNotifications;
+        if (m_bBoxInsideNotification) AfxMessageBox(5, MB_ICONWARNING);
+    }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CTestDlg, CDialog)
+ON_BN_CLICKED(1061, OnNotify)
+END_MESSAGE_MAP()
+
+CWinApp g_app("Dashel");
+
+class UiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform::clock::UseVirtual();
+        platform::ui::SetBackend(&m_backend);
+    }
+    void TearDown() override {
+        platform::ui::SetBackend(nullptr);
+        platform::clock::UseReal();
+    }
+    ScriptedBackend m_backend;
+};
+
+struct Sender {
+    HWND target;
+    int count;
+};
+
+DWORD SendNotifications(LPVOID p) {
+    auto* s = static_cast<Sender*>(p);
+    for (int i = 0; i < s->count; ++i) {
+        Sleep(10);
+        SendMessageA(s->target, WM_COMMAND, 1061, 0);
+    }
+    return 0;
+}
+
+TEST_F(UiTest, ASentNotificationIsServedInsideNestedModalLoops) {
+    CTestDlg dlg;
+    dlg.m_bBoxInsideNotification = true;
+    Sender sender{nullptr, 2};
+    HANDLE thread = nullptr;
+    m_backend.actions.push_back([&] {
+        sender.target = dlg.m_hWnd;
+        thread = CreateThread(nullptr, 0, SendNotifications, &sender, 0, nullptr);
+    });
+    // The sender is blocked while the box of its first notification is open.
+    m_backend.actions.push_back(nullptr);
+    m_backend.actions.push_back([] { platform::ui::AnswerBox(ActiveWindow(), IDOK); });
+    m_backend.actions.push_back(nullptr);
+    m_backend.actions.push_back([] { platform::ui::AnswerBox(ActiveWindow(), IDOK); });
+    m_backend.actions.push_back(nullptr);
+    m_backend.actions.push_back([] { platform::ui::PressKey(ActiveWindow(), true); });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.m_nNotifications, 2);
+    std::vector<std::string> expected = {"dialog Test", "box \"Failed to create event for thread!\"", "end 1",
+                                         "box \"Failed to create event for thread!\"", "end 1", "end 2"};
+    EXPECT_EQ(m_backend.seen, expected);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+TEST_F(UiTest, RadioButtonsClearOnlyTheirOwnGroup) {
+    CTestDlg dlg;
+    std::vector<int> checks;
+    auto click = [&](int id) { m_backend.actions.push_back([&, id] { platform::ui::ClickControl(GetDlgItem(dlg.m_hWnd, id), false); }); };
+    click(1045);
+    click(1035);  // its own group: 1045 stays checked
+    click(1054);
+    click(1055);  // same group as 1054: clears it
+    m_backend.actions.push_back([&] {
+        for (int id : {1045, 1035, 1054, 1055}) checks.push_back(dlg.IsDlgButtonChecked(id));
+        EXPECT_FALSE(platform::ui::ClickControl(GetDlgItem(dlg.m_hWnd, 1001), false));
+        platform::ui::PressKey(dlg.m_hWnd, true);
+    });
+    dlg.DoModal();
+    EXPECT_EQ(checks, (std::vector<int>{1, 1, 0, 1}));
+}
+
+TEST_F(UiTest, DataExchangeRefusesBadValuesWithTheFrameworkPromptAndKeepsTheDialogOpen) {
+    CTestDlg dlg;
+    auto type = [&](const char* text) {
+        m_backend.actions.push_back([&, text] { platform::ui::TypeText(GetDlgItem(dlg.m_hWnd, 1028), text); });
+        m_backend.actions.push_back([&] { platform::ui::PressKey(dlg.m_hWnd, false); });
+    };
+    auto answer = [&] { m_backend.actions.push_back([] { platform::ui::AnswerBox(ActiveWindow(), IDOK); }); };
+    type("12x");
+    answer();
+    type("99999999999");
+    answer();
+    type("11");
+    answer();
+    type(" 4 ");
+    EXPECT_EQ(dlg.DoModal(), IDOK);
+    EXPECT_EQ(dlg.m_nValue, 4);
+    std::vector<std::string> expected = {"dialog Test",
+                                         "box Please enter an integer.", "end 1",
+                                         "box Please enter an integer.", "end 1",
+                                         "box Please enter an integer between 1 and 10.", "end 1",
+                                         "end 1"};
+    EXPECT_EQ(m_backend.seen, expected);
+}
+
+std::vector<DWORD> g_ticks;
+void RecordTick(HWND, UINT, UINT_PTR, DWORD now) { g_ticks.push_back(now); }
+
+TEST_F(UiTest, ATimerProcedureRunsEveryPeriodFromTheMessageLoop) {
+    CTestDlg dlg;
+    g_ticks.clear();
+    m_backend.actions.push_back([&] { dlg.SetTimer(0, 2000, RecordTick); });
+    for (int i = 0; i < 65; ++i) m_backend.actions.push_back(nullptr);
+    m_backend.actions.push_back([&] { platform::ui::PressKey(dlg.m_hWnd, true); });
+    dlg.DoModal();
+    EXPECT_EQ(g_ticks, (std::vector<DWORD>{2000, 4000, 6000}));
+}
+
+}  // namespace
