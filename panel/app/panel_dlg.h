@@ -1,0 +1,64 @@
+// The main panel: the port list, the buttons that start the conversations
+// with the cutter, the value labels and the 2-second timer.
+#pragma once
+
+#include "panel/link/port.h"
+#include "platform/ui/afxwin.h"
+
+class CPanelDlg : public CDialog {
+public:
+    CPanelDlg();
+
+    CButton m_btnAbout;
+    CButton m_btnScaling;
+    CButton m_btnLoopDetect;
+    CButton m_btnDisDetect;
+    CComboBox m_cbPort;
+    CButton m_btnPollSize;
+    CString m_strForce;
+    CString m_strOffset;
+    CString m_strMediaWeight;
+    CString m_strQuality;
+    CString m_strSmooth;
+    CString m_strAutoUnroll;
+    CString m_strMediaType;
+    CString m_strSizeX;
+    CString m_strSizeY;
+    CString m_strFactorX, m_strFactorY;
+    CString m_strModel, m_strVersion;
+    PortInfo* m_pPort = nullptr;
+    BOOL m_bLoopDetect = 0;
+    HICON m_hIcon;
+    BOOL m_bPortChanged = 0;
+    LONG m_nTestX = 0, m_nTestY = 0;
+
+    BOOL OnInitDialog() override;
+    void DoDataExchange(CDataExchange* pDX) override;
+    void OnOK() override;
+    void OnCancel() override;
+
+    void OnPaint();
+    void OnDestroy();
+    void OnPollSize();
+    void OnDisDetect();
+    void OnLoopDetect();
+    void OnSelchangePort();
+    void OnAbout();
+    void OnScaling();
+    void OnHiddenButton();
+    void OnHiddenDoubleClicked() {}
+    void OnReplyNotify();
+
+    // Enables or disables a button through its style, then repaints it.
+    void SetButtonEnabled(CButton& button, BOOL enable);
+
+    DECLARE_MESSAGE_MAP()
+
+private:
+    void FillPortList();
+};
+
+extern CPanelDlg* g_pPanelDlg;
+extern int g_nHiddenClicks;
+
+void PanelTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
