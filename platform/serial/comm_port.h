@@ -31,7 +31,7 @@ public:
     virtual BOOL ClearError(DWORD* errors, COMSTAT* stat) = 0;
 };
 
-// n of "COMn" or "\\.\COMn" (any case, 1..255), or 0 for another name.
+// n of "COMn", "COMn:" or "\\.\COMn" (any case, 1..255, no leading zero), or 0 for another name.
 unsigned ParsePortName(const char* name);
 
 // The settings a port has before anybody changes them: 9600 baud 8N1, binary,

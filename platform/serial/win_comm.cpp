@@ -9,14 +9,17 @@ namespace platform::serial {
 
 unsigned ParsePortName(const char* name) {
     if (!name) return 0;
-    if (std::strncmp(name, "\\\\.\\", 4) == 0) name += 4;
-    if (std::strlen(name) < 4 || std::toupper(name[0]) != 'C' || std::toupper(name[1]) != 'O' ||
-        std::toupper(name[2]) != 'M')
+    bool device = std::strncmp(name, "\\\\.\\", 4) == 0;
+    if (device) name += 4;
+    size_t length = std::strlen(name);
+    if (!device && length > 0 && name[length - 1] == ':') --length;  // "COM1:" names the device too
+    if (length < 4 || std::toupper(name[0]) != 'C' || std::toupper(name[1]) != 'O' ||
+        std::toupper(name[2]) != 'M' || name[3] == '0')
         return 0;
     unsigned n = 0;
-    for (const char* p = name + 3; *p; ++p) {
-        if (!std::isdigit(static_cast<unsigned char>(*p))) return 0;
-        n = n * 10 + static_cast<unsigned>(*p - '0');
+    for (size_t i = 3; i < length; ++i) {
+        if (!std::isdigit(static_cast<unsigned char>(name[i]))) return 0;
+        n = n * 10 + static_cast<unsigned>(name[i] - '0');
         if (n > 255) return 0;
     }
     return n;
