@@ -125,6 +125,16 @@ bool WaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& s
     return me->result;
 }
 
+bool YieldToReady() {
+    std::unique_lock<std::mutex> lk(g_lock);
+    if (!g_virtual.load() || g_ready.empty()) return false;
+    Slot* me = CurrentSlotOrDie();
+    MakeReady(me, true);
+    PassBaton();
+    AwaitBaton(lk, me);
+    return true;
+}
+
 void NotifyLocked() {
     if (!g_virtual.load()) {
         g_realCv.notify_all();

@@ -37,6 +37,10 @@ Millis DeadlineAfter(std::uint32_t ms);
 
 bool IsVirtual();
 
+// Under the virtual clock: lets every other thread that is ready at this
+// moment run first; returns whether any did. Without Lock() held.
+bool YieldToReady();
+
 // A thread record under the virtual scheduler; opaque outside scheduler.cpp.
 struct Slot;
 

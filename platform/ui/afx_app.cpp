@@ -35,8 +35,8 @@ int AfxWinMain(const char* programName) {
 }
 
 int AfxMessageBox(const char* text, UINT type, UINT) {
-    const auto& modal = platform::ui::ModalStack();
-    HWND owner = !modal.empty() ? modal.back() : (AfxGetMainWnd() ? AfxGetMainWnd()->m_hWnd : nullptr);
+    HWND owner = platform::ui::ActiveModal();
+    if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
     const char* caption = AfxGetApp() && AfxGetApp()->m_pszAppName ? AfxGetApp()->m_pszAppName : "";
     return MessageBoxA(owner, text, caption, type);
 }

@@ -17,8 +17,7 @@ namespace {
 // modal one, else the main window.
 HWND OwnerFor(const CDialog& dialog) {
     if (dialog.m_pParentWnd && dialog.m_pParentWnd->m_hWnd) return dialog.m_pParentWnd->m_hWnd;
-    const auto& modal = platform::ui::ModalStack();
-    if (!modal.empty()) return modal.back();
+    if (HWND active = platform::ui::ActiveModal()) return active;
     CWnd* main = AfxGetMainWnd();
     return main && main != &dialog ? main->m_hWnd : nullptr;
 }

@@ -16,7 +16,7 @@ namespace {
 
 std::map<HWND, std::unique_ptr<Window>> g_windows;  // under sched::Lock()
 UINT_PTR g_nextWindow = 0x10010;
-thread_local std::vector<HWND> t_modalStack;
+std::vector<HWND> g_modalStack;  // of every thread, under sched::Lock()
 thread_local HWND t_focus = nullptr;
 
 }  // namespace
@@ -63,9 +63,25 @@ HWND CreateWindowCore(WindowKind kind, const std::string& text, DWORD style, DWO
     return raw->handle;
 }
 
-const std::vector<HWND>& ModalStack() { return t_modalStack; }
-void PushModal(HWND hwnd) { t_modalStack.push_back(hwnd); }
-void PopModal(HWND hwnd) { std::erase(t_modalStack, hwnd); }
+std::vector<HWND> ModalStack() {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    return g_modalStack;
+}
+
+HWND ActiveModal() {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    return g_modalStack.empty() ? nullptr : g_modalStack.back();
+}
+
+void PushModal(HWND hwnd) {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    g_modalStack.push_back(hwnd);
+}
+
+void PopModal(HWND hwnd) {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    std::erase(g_modalStack, hwnd);
+}
 
 LRESULT CallProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     Window* w = FindWindow(hwnd);

@@ -57,8 +57,10 @@ void NotifyChanged(HWND hwnd);
 HWND CreateWindowCore(WindowKind kind, const std::string& text, DWORD style, DWORD exStyle, int id, HWND parent,
                       WNDPROC proc, RECT unitsRect);
 
-// Modal windows of the calling thread, innermost last.
-const std::vector<HWND>& ModalStack();
+// Modal windows of every thread, innermost last; the innermost is the active
+// window, the one a person's input goes to.
+std::vector<HWND> ModalStack();
+HWND ActiveModal();
 void PushModal(HWND hwnd);
 void PopModal(HWND hwnd);
 

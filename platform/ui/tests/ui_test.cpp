@@ -68,7 +68,7 @@ public:
     void ModalEnded(Window& w, int result) override { seen.push_back("end " + std::to_string(result)); }
 };
 
-HWND ActiveWindow() { return platform::ui::ModalStack().back(); }
+HWND ActiveWindow() { return platform::ui::ActiveModal(); }
 
 class CTestDlg : public CDialog {
 public:

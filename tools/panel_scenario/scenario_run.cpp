@@ -1,0 +1,342 @@
+#include "tools/panel_scenario/scenario_run.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "platform/base/prefix.h"
+#include "platform/files/files.h"
+#include "platform/resources/resources.h"
+#include "platform/serial/sim_serial.h"
+#include "platform/ui/afxwin.h"
+
+namespace scenario {
+namespace ui = platform::ui;
+namespace sim = platform::sim_serial;
+
+namespace {
+
+constexpr int kObservedPorts = 16;
+
+std::string ResultName(int result) {
+    switch (result) {
+    case IDOK: return "OK";
+    case IDCANCEL: return "CANCEL";
+    case IDYES: return "YES";
+    case IDNO: return "NO";
+    default: return std::to_string(result);
+    }
+}
+
+std::string IconName(UINT type) {
+    switch (type & MB_ICONMASK) {
+    case 0: return "none";
+    case MB_ICONWARNING: return "warning";
+    case MB_ICONQUESTION: return "question";
+    case MB_ICONSTOP: return "stop";
+    default: return "information";
+    }
+}
+
+std::string ButtonsName(UINT type) {
+    switch (type & MB_TYPEMASK) {
+    case MB_OKCANCEL: return "OKCANCEL";
+    case MB_YESNO: return "YESNO";
+    default: return "OK";
+    }
+}
+
+UINT ScrollCode(const std::string& word, bool* ok) {
+    static const std::pair<const char*, UINT> names[] = {
+        {"LINELEFT", SB_LINELEFT},   {"LINERIGHT", SB_LINERIGHT},         {"PAGELEFT", SB_PAGELEFT},
+        {"PAGERIGHT", SB_PAGERIGHT}, {"THUMBPOSITION", SB_THUMBPOSITION}, {"THUMBTRACK", SB_THUMBTRACK},
+        {"LEFT", SB_LEFT},           {"RIGHT", SB_RIGHT},                 {"ENDSCROLL", SB_ENDSCROLL}};
+    for (auto& [name, code] : names)
+        if (word == name) return code;
+    char* end = nullptr;
+    long v = std::strtol(word.c_str(), &end, 10);
+    *ok = end != word.c_str() && *end == '\0' && v >= 0 && v <= 8;
+    return static_cast<UINT>(v);
+}
+
+std::string MakeFreshPrefix() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "panel-scenario-XXXXXX").string();
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!mkdtemp(buffer.data())) {
+        std::perror("panel-scenario: cannot make a prefix folder");
+        std::exit(2);
+    }
+    return buffer.data();
+}
+
+}  // namespace
+
+ScenarioRun::ScenarioRun(std::vector<ScriptLine> lines) : m_lines(std::move(lines)) {}
+
+void ScenarioRun::Emit(const std::string& line) {
+    m_transcript.push_back(line);
+    std::cout << line << '\n';
+}
+
+void ScenarioRun::ScriptError(const ScriptLine& line, const std::string& why) {
+    std::cout.flush();
+    std::cerr << "panel-scenario: line " << line.number << ": " << why << ": " << line.text << '\n';
+    Finish(2);
+}
+
+void ScenarioRun::Finish(int code) {
+    std::cout.flush();
+    if (!m_strPrefix.empty()) {
+        std::error_code ec;
+        std::filesystem::remove_all(m_strPrefix, ec);
+    }
+    // Dashel may still be running on its threads: end the process here.
+    std::_Exit(code);
+}
+
+int ScenarioRun::Number(const ScriptLine& line, size_t word) {
+    if (line.words.size() <= word) ScriptError(line, "a number is missing");
+    char* end = nullptr;
+    long v = std::strtol(line.words[word].c_str(), &end, 10);
+    if (end == line.words[word].c_str() || *end != '\0') ScriptError(line, "not a number: " + line.words[word]);
+    return static_cast<int>(v);
+}
+
+bool ScenarioRun::Configure(const ScriptLine& line) {
+    const std::string& cmd = line.words[0];
+    if (cmd == "lang") {
+        platform::res::SetUserUILanguage(static_cast<LANGID>(Number(line, 1)));
+    } else if (cmd == "ports") {
+        // Applied at start, once the simulated ports are installed.
+    } else if (cmd == "file") {
+        if (line.words.size() != 3) ScriptError(line, "file takes a path and a content");
+        m_files.emplace_back(line.words[1], line.words[2]);
+    } else if (cmd == "port") {
+        // Applied at start as well.
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void ScenarioRun::Start() {
+    platform::clock::UseVirtual();
+    m_strPrefix = MakeFreshPrefix();
+    platform::SetPrefixRoot(m_strPrefix);
+    platform::files::InstallDriveFiles();
+    for (auto& [path, content] : m_files) {
+        std::filesystem::path host = platform::files::HostPath(path);
+        std::error_code ec;
+        std::filesystem::create_directories(host.parent_path(), ec);
+        std::ofstream(host, std::ios::binary) << content;
+    }
+    sim::Install();
+    for (size_t i = 0; i < m_nNext; ++i) {
+        const ScriptLine& line = m_lines[i];
+        if (line.words[0] == "ports") sim::SetEnumeratedPorts({line.words.begin() + 1, line.words.end()});
+        if (line.words[0] == "port") Perform(line);
+    }
+    for (int n = 1; n <= kObservedPorts; ++n) {
+        sim::SimObserver observer;
+        observer.onWrite = [this, n](int, const std::string& bytes) { Emit("tx " + std::to_string(n) + " " + Quote(bytes)); };
+        observer.onOpen = [this, n](int) { Emit("open " + std::to_string(n)); };
+        observer.onClose = [this, n](int) { Emit("close " + std::to_string(n)); };
+        sim::SetObserver(n, observer);
+    }
+    platform::files::SetClosedWrittenFileObserver([this](const std::string& path, const std::string& content) {
+        Emit("file " + Quote(path) + " " + Quote(content));
+    });
+    ui::SetBackend(this);
+    m_bStarted = true;
+}
+
+int ScenarioRun::Run() {
+    while (m_nNext < m_lines.size() && m_lines[m_nNext].words[0] != "start") {
+        if (!Configure(m_lines[m_nNext])) ScriptError(m_lines[m_nNext], "only lang, ports, port and file may come before start");
+        ++m_nNext;
+    }
+    if (m_nNext == m_lines.size()) {
+        std::cerr << "panel-scenario: the script has no start line\n";
+        return 2;
+    }
+    Start();
+    ++m_nNext;
+    int code = AfxWinMain("Dashel");
+    Emit("exit " + std::to_string(code));
+    while (m_nNext < m_lines.size()) {
+        const ScriptLine& line = m_lines[m_nNext++];
+        const std::string& cmd = line.words[0];
+        if (cmd == "expect" || cmd == "expect-not")
+            Expect(line, cmd == "expect");
+        else
+            ScriptError(line, "Dashel has ended; only expectations may follow");
+    }
+    Finish(0);
+}
+
+void ScenarioRun::Wake() { ui::WakeQueues(); }
+
+void ScenarioRun::Wait(platform::sched::Millis deadline) {
+    // A person acts when the program is quiet: every thread that can run now has run.
+    if (platform::sched::YieldToReady()) return;
+    HWND active = ui::ActiveModal();
+    DWORD owner = 0;
+    bool ours = active && ui::WindowThread(active, &owner) && owner == GetCurrentThreadId();
+    if (!ours || platform::sched::Now() < m_nResumeAt) {
+        ui::WaitForQueue(ours ? std::min(deadline, m_nResumeAt) : deadline);
+        return;
+    }
+    while (m_nNext < m_lines.size()) {
+        switch (Perform(m_lines[m_nNext++])) {
+        case Step::Continue: continue;
+        case Step::Acted: return;
+        case Step::Waiting: ui::WaitForQueue(std::min(deadline, m_nResumeAt)); return;
+        }
+    }
+    Finish(0);
+}
+
+ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
+    const std::string& cmd = line.words[0];
+    if (cmd == "expect" || cmd == "expect-not") {
+        Expect(line, cmd == "expect");
+        return Step::Continue;
+    }
+    if (cmd == "dump") {
+        Dump();
+        return Step::Continue;
+    }
+    if (cmd == "wait") {
+        m_nResumeAt = platform::sched::Now() + static_cast<platform::sched::Millis>(Number(line, 1));
+        return Step::Waiting;
+    }
+    if (cmd == "port") {
+        int n = Number(line, 1);
+        const std::string state = line.words.size() > 2 ? line.words[2] : "";
+        if (state == "on") {
+            sim::SetPresence(n, sim::SimPresence::LinesUp);
+        } else if (state == "off") {
+            sim::SetPresence(n, sim::SimPresence::NoLines);
+        } else if (state == "missing") {
+            sim::SetPresence(n, sim::SimPresence::Missing);
+        } else {
+            ScriptError(line, "port takes on, off or missing");
+        }
+        return Step::Continue;
+    }
+    if (!m_bStarted) ScriptError(line, "this line needs Dashel started");
+    if (cmd == "send") {
+        if (line.words.size() != 3) ScriptError(line, "send takes a port and a string");
+        Emit("> " + line.text);
+        sim::InjectReceived(Number(line, 1), line.words[2]);
+        return Step::Acted;
+    }
+    if (Gesture(line)) return Step::Acted;
+    ScriptError(line, "unknown command");
+}
+
+HWND ScenarioRun::Control(const ScriptLine& line, size_t word) {
+    int id = Number(line, word);
+    HWND control = GetDlgItem(ui::ActiveModal(), id);
+    if (!control) ScriptError(line, "the active window has no control " + std::to_string(id));
+    return control;
+}
+
+bool ScenarioRun::Gesture(const ScriptLine& line) {
+    const std::string& cmd = line.words[0];
+    HWND active = ui::ActiveModal();
+    bool done;
+    if (cmd == "click" || cmd == "dblclick") {
+        done = ui::ClickControl(Control(line, 1), cmd == "dblclick");
+    } else if (cmd == "type" || cmd == "select") {
+        if (line.words.size() != 3) ScriptError(line, cmd + " takes a control and a string");
+        HWND control = Control(line, 1);
+        done = cmd == "type" ? ui::TypeText(control, line.words[2]) : ui::SelectItem(control, line.words[2]);
+    } else if (cmd == "scroll") {
+        bool ok = true;
+        if (line.words.size() < 3) ScriptError(line, "scroll takes a control, a code and maybe a position");
+        UINT code = ScrollCode(line.words[2], &ok);
+        if (!ok) ScriptError(line, "unknown scroll code");
+        done = ui::ScrollControl(Control(line, 1), code, line.words.size() > 3 ? Number(line, 3) : 0);
+    } else if (cmd == "focus") {
+        done = ui::FocusControl(Control(line, 1));
+    } else if (cmd == "key") {
+        std::string key = line.words.size() > 1 ? line.words[1] : "";
+        if (key != "escape" && key != "enter") ScriptError(line, "key takes escape or enter");
+        done = ui::PressKey(active, key == "escape");
+    } else if (cmd == "close") {
+        done = ui::CloseWindowByUser(active);
+    } else if (cmd == "answer") {
+        static const std::pair<const char*, int> answers[] = {{"OK", IDOK}, {"CANCEL", IDCANCEL}, {"YES", IDYES}, {"NO", IDNO}};
+        int id = 0;
+        for (auto& [name, value] : answers)
+            if (line.words.size() > 1 && line.words[1] == name) id = value;
+        ui::Window* w = ui::FindWindow(active);
+        if (!w || w->kind != ui::WindowKind::MessageBox) ScriptError(line, "no message box is open");
+        if (!id || !ui::AnswerBox(active, id)) ScriptError(line, "the message box has no such button");
+        done = true;
+    } else {
+        return false;
+    }
+    Emit("> " + line.text);
+    if (!done) Emit("refused " + (line.words.size() > 1 ? line.words[1] : cmd));
+    return true;
+}
+
+void ScenarioRun::Expect(const ScriptLine& line, bool present) {
+    std::string wanted = line.text.substr(line.text.find(line.words[0]) + line.words[0].size());
+    wanted.erase(0, wanted.find_first_not_of(" \t"));
+    for (size_t i = m_nMatched; i < m_transcript.size(); ++i) {
+        if (m_transcript[i] != wanted) continue;
+        if (present) {
+            m_nMatched = i + 1;
+            return;
+        }
+        std::cout << "FAILED line " << line.number << ": " << line.text << " (transcript line " << i + 1 << ")\n";
+        Finish(1);
+    }
+    if (!present) return;
+    std::cout << "FAILED line " << line.number << ": " << line.text << "\n";
+    Finish(1);
+}
+
+void ScenarioRun::Dump() {
+    ui::Window* w = ui::FindWindow(ui::ActiveModal());
+    if (!w) return;
+    if (w->kind == ui::WindowKind::MessageBox) {
+        Emit("box " + Quote(w->text));
+        return;
+    }
+    for (HWND child : w->children) {
+        ui::Window* c = ui::FindWindow(child);
+        std::string line = std::to_string(c->id) + " " + Quote(c->text);
+        line += (c->style & WS_DISABLED) ? " disabled" : " enabled";
+        if (c->kind == ui::WindowKind::Button && c->check == BST_CHECKED) line += " checked";
+        if (!(c->style & WS_VISIBLE)) line += " hidden";
+        if (c->kind == ui::WindowKind::ComboBox || c->kind == ui::WindowKind::ListBox) {
+            line += " items";
+            for (const std::string& item : c->items) line += " " + Quote(item);
+        }
+        if (c->kind == ui::WindowKind::ScrollBar) line += " pos " + std::to_string(c->scrollPos);
+        Emit(line);
+    }
+}
+
+void ScenarioRun::ModalShown(ui::Window& w) {
+    if (w.kind == ui::WindowKind::MessageBox)
+        Emit("box " + Quote(w.text) + " " + IconName(w.boxType) + " " + ButtonsName(w.boxType));
+    else
+        Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
+}
+
+void ScenarioRun::ModalEnded(ui::Window& w, int result) {
+    if (w.kind == ui::WindowKind::MessageBox)
+        Emit("end box " + ResultName(result));
+    else
+        Emit("end " + std::to_string(w.templateId) + " " + ResultName(result));
+}
+
+}  // namespace scenario

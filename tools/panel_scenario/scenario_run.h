@@ -1,0 +1,51 @@
+// One run of a panel scenario: Dashel's real code on the headless UI backend,
+// with the virtual clock, a fresh prefix and simulated serial ports. The
+// script's user acts whenever the program is idle; everything a person or a
+// cutter would notice is printed as a transcript.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/ui/backend.h"
+#include "tools/panel_scenario/script.h"
+
+namespace scenario {
+
+class ScenarioRun : public platform::ui::Backend {
+public:
+    explicit ScenarioRun(std::vector<ScriptLine> lines);
+    // 0 when every expectation held, 1 when one failed, 2 for a script error.
+    int Run();
+
+    void Wait(platform::sched::Millis deadline) override;
+    void Wake() override;
+    void ModalShown(platform::ui::Window& w) override;
+    void ModalEnded(platform::ui::Window& w, int result) override;
+
+private:
+    enum class Step { Continue, Acted, Waiting };
+
+    bool Configure(const ScriptLine& line);
+    void Start();
+    Step Perform(const ScriptLine& line);
+    bool Gesture(const ScriptLine& line);
+    void Expect(const ScriptLine& line, bool present);
+    void Dump();
+    void Emit(const std::string& line);
+    [[noreturn]] void ScriptError(const ScriptLine& line, const std::string& why);
+    [[noreturn]] void Finish(int code);
+    HWND Control(const ScriptLine& line, size_t word);
+    int Number(const ScriptLine& line, size_t word);
+
+    std::vector<ScriptLine> m_lines;
+    size_t m_nNext = 0;
+    std::vector<std::string> m_transcript;
+    size_t m_nMatched = 0;  // transcript lines up to the last matched expectation
+    platform::sched::Millis m_nResumeAt = 0;
+    std::string m_strPrefix;
+    std::vector<std::pair<std::string, std::string>> m_files;
+    bool m_bStarted = false;
+};
+
+}  // namespace scenario
