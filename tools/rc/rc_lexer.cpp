@@ -2,6 +2,7 @@
 #include "tools/rc/rc_lexer.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,6 +31,8 @@ std::string CCompileError::Describe() const {
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;  // a directory would read as empty
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream buffer;

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+#include <random>
 
 #include "platform/resources/win_styles.h"
 #include "tools/rc/rc_emit.h"
@@ -18,7 +18,7 @@ class ScriptDir : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() / ("rc_test_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+        m_dir = fs::temp_directory_path() / ("rc_test_" + std::string(info->name()) + "_" + std::to_string(std::random_device{}()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -149,6 +149,7 @@ const BadCase BAD_CASES[] = {
     {"number too large", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE 0x1FFFFFFFF\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "number too large"},
     {"unsupported directive", "#ifdef X\n", nullptr, nullptr, "bad.rc", 1, "unsupported directive '#ifdef'"},
     {"missing include", "#include \"nowhere.h\"\n", nullptr, nullptr, "bad.rc", 1, "cannot read"},
+    {"include of a directory", "#include \".\"\n", nullptr, nullptr, "bad.rc", 1, "cannot read"},
     {"include cycle", "#include \"other.rc\"\n", "#include \"other.rc\"\n", nullptr, "other.rc", 1, "nested too deeply"},
     {"error inside include", "#include \"other.rc\"\n", "#define A 1\n#define A 2\n", nullptr, "other.rc", 2, "defined again"},
     {"unclosed comment", "LANGUAGE 9,1\n/* never\n ends\n", nullptr, nullptr, "bad.rc", 2, "comment not closed"},
