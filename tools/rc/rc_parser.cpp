@@ -51,6 +51,7 @@ public:
 
 private:
     Token Take() {
+        m_lastPos = m_next.pos;
         Token t = std::move(m_next);
         m_next = m_lexer.Next();
         return t;
@@ -72,8 +73,10 @@ private:
         if (!IsName(name)) Fail(std::string("expected ") + name + ", found " + Describe(m_next));
         Take();
     }
+    // A missing comma is reported on the line of what precedes it, where it is missing.
     void Comma(const char* before) {
-        if (m_next.kind != TokenKind::Comma) Fail(std::string("expected ',' before ") + before + ", found " + Describe(m_next));
+        if (m_next.kind != TokenKind::Comma)
+            throw CCompileError{m_lastPos, std::string("expected ',' before ") + before + ", found " + Describe(m_next)};
         Take();
     }
     bool OptionalComma() {
@@ -394,6 +397,7 @@ private:
 
     CLexer m_lexer;
     Token m_next;
+    SourcePos m_lastPos;
     RcScript m_script;
     LANGID m_lang = 0;
     bool m_bHaveLanguage = false;

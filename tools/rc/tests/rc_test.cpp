@@ -144,6 +144,7 @@ const BadCase BAD_CASES[] = {
     {"font extras on DIALOG", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nFONT 8, \"System\", 0, 0, 1\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "need DIALOGEX"},
     {"unsupported control", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n CHECKBOX \"a\",5,0,0,1,1\nEND\n", nullptr, nullptr, "bad.rc", 4, "unsupported control statement 'CHECKBOX'"},
     {"missing comma", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\" 5,0,0,1,1\nEND\n", nullptr, nullptr, "bad.rc", 4, "expected ','"},
+    {"missing last field", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\",5,0,0,1\nEND\n", nullptr, nullptr, "bad.rc", 4, "before the height"},
     {"bad escape", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\\q\"\nEND\n", nullptr, nullptr, "bad.rc", 4, "unsupported escape"},
     {"invalid UTF-8", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\xC3(\"\nEND\n", nullptr, nullptr, "bad.rc", 4, "not valid UTF-8"},
     {"number too large", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE 0x1FFFFFFFF\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "number too large"},
