@@ -84,7 +84,8 @@ bool IsValidUtf8(const std::string& text) {
 CLexer::CLexer(const std::string& path) { Open(path, SourcePos{}); }
 
 void CLexer::Open(const std::string& path, const SourcePos& from) {
-    if (m_aFrames.size() >= MAX_INCLUDE_DEPTH) throw CCompileError{from, "includes nested too deeply (an include cycle?)"};
+    if (m_aFrames.size() >= MAX_INCLUDE_DEPTH)
+        throw CCompileError{from, "includes nested too deeply (an include cycle?)"};
     Frame frame;
     frame.strPath = path;
     if (!ReadFile(path, frame.strText)) throw CCompileError{from, "cannot read '" + path + "'"};
@@ -156,7 +157,8 @@ void CLexer::Directive() {
     if (word == "pragma") return;
     if (word == "define") return DefineLine(rest);
     if (word == "include") {
-        if (rest.size() < 2 || !((rest.front() == '"' && rest.back() == '"') || (rest.front() == '<' && rest.back() == '>')))
+        if (rest.size() < 2 ||
+            !((rest.front() == '"' && rest.back() == '"') || (rest.front() == '<' && rest.back() == '>')))
             throw CCompileError{at, "#include needs a file name in quotes"};
         std::string name = rest.substr(1, rest.size() - 2);
         std::string path = name.front() == '/' ? name : DirectoryOf(at.strFile) + name;
@@ -173,7 +175,8 @@ void CLexer::DefineLine(const std::string& rest) {
     std::string name = rest.substr(0, nameEnd);
     if (name.empty() || !IsNameStart(name[0])) Fail("#define needs a name");
     std::string value = Trim(rest.substr(nameEnd));
-    if (value.size() >= 2 && value.front() == '(' && value.back() == ')') value = Trim(value.substr(1, value.size() - 2));
+    if (value.size() >= 2 && value.front() == '(' && value.back() == ')')
+        value = Trim(value.substr(1, value.size() - 2));
     std::optional<long long> number;
     if (!value.empty()) {
         bool negative = value[0] == '-';
@@ -186,12 +189,15 @@ void CLexer::DefineLine(const std::string& rest) {
             } catch (...) {
                 Fail("bad number in #define " + name);
             }
-            while (used < digits.size() && (digits[used] == 'L' || digits[used] == 'l' || digits[used] == 'U' || digits[used] == 'u')) ++used;
+            while (used < digits.size() &&
+                   (digits[used] == 'L' || digits[used] == 'l' || digits[used] == 'U' || digits[used] == 'u'))
+                ++used;
             if (used != digits.size() || n > 0xFFFFFFFFull) Fail("bad number in #define " + name);
             number = negative ? -static_cast<long long>(n) : static_cast<long long>(n);
         } else if (!negative && IsNameStart(digits[0])) {
             auto it = m_defines.find(digits);
-            if (it == m_defines.end() || !it->second) Fail("#define " + name + " refers to '" + digits + "', which has no value");
+            if (it == m_defines.end() || !it->second)
+                Fail("#define " + name + " refers to '" + digits + "', which has no value");
             number = it->second;
         } else {
             Fail("#define " + name + " needs a number");
@@ -222,10 +228,20 @@ Token CLexer::Next() {
     if (c == '"') return StringToken();
     ++f.nPos;
     switch (c) {
-        case ',': t.kind = TokenKind::Comma; return t;
-        case '|': t.kind = TokenKind::Pipe; return t;
-        case '{': t.kind = TokenKind::Name; t.strText = "BEGIN"; return t;
-        case '}': t.kind = TokenKind::Name; t.strText = "END"; return t;
+        case ',':
+            t.kind = TokenKind::Comma;
+            return t;
+        case '|':
+            t.kind = TokenKind::Pipe;
+            return t;
+        case '{':
+            t.kind = TokenKind::Name;
+            t.strText = "BEGIN";
+            return t;
+        case '}':
+            t.kind = TokenKind::Name;
+            t.strText = "END";
+            return t;
     }
     if (std::isprint(static_cast<unsigned char>(c))) Fail(std::string("unexpected character '") + c + "'");
     Fail("unexpected byte outside a string");
@@ -255,8 +271,10 @@ Token CLexer::NumberToken() {
         ++f.nPos;
     }
     if (f.nPos == b) Fail("number without digits");
-    while (f.nPos < s.size() && (s[f.nPos] == 'L' || s[f.nPos] == 'l' || s[f.nPos] == 'U' || s[f.nPos] == 'u')) ++f.nPos;
-    if (f.nPos < s.size() && IsNameChar(s[f.nPos])) Fail("bad character '" + std::string(1, s[f.nPos]) + "' after a number");
+    while (f.nPos < s.size() && (s[f.nPos] == 'L' || s[f.nPos] == 'l' || s[f.nPos] == 'U' || s[f.nPos] == 'u'))
+        ++f.nPos;
+    if (f.nPos < s.size() && IsNameChar(s[f.nPos]))
+        Fail("bad character '" + std::string(1, s[f.nPos]) + "' after a number");
     t.nValue = negative ? -static_cast<long long>(n) : static_cast<long long>(n);
     return t;
 }
@@ -283,12 +301,25 @@ Token CLexer::StringToken() {
         if (c == '\\') {
             char e = f.nPos < s.size() ? s[f.nPos] : '\0';
             switch (e) {
-                case 'n': t.strText += '\n'; break;
-                case 't': t.strText += '\t'; break;
-                case 'r': t.strText += '\r'; break;
-                case '\\': t.strText += '\\'; break;
-                case '"': t.strText += '"'; break;
-                default: Fail(std::string("unsupported escape '\\") + (std::isprint(static_cast<unsigned char>(e)) ? std::string(1, e) : std::string("?")) + "' in a string");
+                case 'n':
+                    t.strText += '\n';
+                    break;
+                case 't':
+                    t.strText += '\t';
+                    break;
+                case 'r':
+                    t.strText += '\r';
+                    break;
+                case '\\':
+                    t.strText += '\\';
+                    break;
+                case '"':
+                    t.strText += '"';
+                    break;
+                default:
+                    Fail(std::string("unsupported escape '\\") +
+                         (std::isprint(static_cast<unsigned char>(e)) ? std::string(1, e) : std::string("?")) +
+                         "' in a string");
             }
             ++f.nPos;
             continue;
