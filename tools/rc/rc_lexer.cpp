@@ -149,6 +149,11 @@ void CLexer::Directive() {
     // A trailing // comment belongs to no directive's value.
     size_t comment = line.find("//");
     if (comment != std::string::npos) line.erase(comment);
+    for (size_t open; (open = line.find("/*")) != std::string::npos;) {
+        size_t close = line.find("*/", open + 2);
+        if (close == std::string::npos) throw CCompileError{at, "a comment on a directive line must end on that line"};
+        line.replace(open, close + 2 - open, " ");
+    }
     line = Trim(line);
     size_t wordEnd = 0;
     while (wordEnd < line.size() && IsNameChar(line[wordEnd])) ++wordEnd;
@@ -182,6 +187,8 @@ void CLexer::DefineLine(const std::string& rest) {
         bool negative = value[0] == '-';
         std::string digits = negative ? Trim(value.substr(1)) : value;
         if (!digits.empty() && IsDigit(digits[0])) {
+            if (digits.size() > 1 && digits[0] == '0' && IsDigit(digits[1]))
+                Fail("#define " + name + ": a leading zero would read as octal in C++; write decimal or hex");
             size_t used = 0;
             unsigned long long n = 0;
             try {
@@ -260,6 +267,8 @@ Token CLexer::NumberToken() {
         base = 16;
         f.nPos += 2;
     }
+    if (base == 10 && s[f.nPos] == '0' && f.nPos + 1 < s.size() && IsDigit(s[f.nPos + 1]))
+        Fail("number with a leading zero; write it in decimal or hex");
     size_t b = f.nPos;
     unsigned long long n = 0;
     while (f.nPos < s.size() && std::isxdigit(static_cast<unsigned char>(s[f.nPos]))) {

@@ -80,7 +80,7 @@ END
 
 TEST_F(ScriptDir, CompilesEveryStatementWithItsDefaultsAndEscapes) {
     Write("ids.h",
-          "#pragma once\n#define IDD_TEST 7 // the dialog\n#define IDC_HIDDEN (1053)\n"
+          "#pragma once\n#define IDD_TEST 7 /* the */ // dialog\n#define IDC_HIDDEN (1053)\n"
           "#define IDC_RADIO 1054\n#define IDC_LIST IDC_RADIO\n");
     Write("a.icon", std::string("# test\n") + ICON_HEADER + "image 2 2\n0F\n.9\n");
     rc::RcScript s = rc::ParseScript(Write("t.rc", GOOD_SCRIPT));
@@ -172,6 +172,10 @@ const BadCase BAD_CASES[] = {
      "nested too deeply"},
     {"error inside include", "#include \"other.rc\"\n", "#define A 1\n#define A 2\n", nullptr, "other.rc", 2,
      "defined again"},
+    {"octal-looking define", "#define A 010\n", nullptr, nullptr, "bad.rc", 1, "leading zero"},
+    {"octal-looking number", "LANGUAGE 9,1\n1 DIALOG 0,0,010,9\n", nullptr, nullptr, "bad.rc", 2, "leading zero"},
+    {"comment left open on a define", "#define A 1 /* more\n*/\n", nullptr, nullptr, "bad.rc", 1,
+     "must end on that line"},
     {"unclosed comment", "LANGUAGE 9,1\n/* never\n ends\n", nullptr, nullptr, "bad.rc", 2, "comment not closed"},
     {"icon row too short", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 2\n00\n0\n", "x.icon", 19,
      "row has 1 pixels"},
