@@ -40,9 +40,9 @@ struct ControlTemplate {
     const char* className;  // "Button", "Static", "Edit", "ListBox", "ComboBox", "ScrollBar"
     DWORD style;            // includes WS_CHILD, and WS_VISIBLE unless created hidden
     DWORD exStyle;
-    int id;                 // -1 for controls the program never addresses
-    const char* text;       // UTF-8, "" when none
-    short x, y, cx, cy;     // dialog units
+    int id;              // -1 for controls the program never addresses
+    const char* text;    // UTF-8, "" when none
+    short x, y, cx, cy;  // dialog units
 };
 
 struct DialogTemplate {
@@ -51,12 +51,12 @@ struct DialogTemplate {
     DWORD style;
     DWORD exStyle;
     short x, y, cx, cy;
-    const char* caption;   // UTF-8
+    const char* caption;  // UTF-8
     const char* fontName;
     WORD pointSize;
-    WORD weight;           // 0 unless the extended template names one
+    WORD weight;  // 0 unless the extended template names one
     bool italic;
-    BYTE charset;          // 1 (default character set) unless the extended template names one
+    BYTE charset;  // 1 (default character set) unless the extended template names one
     bool extended;
     const ControlTemplate* controls;
     int controlCount;

@@ -26,12 +26,19 @@ struct Language {
 
 // Only the languages the program has variants of, or shares a primary language with.
 const Language LANGUAGES[] = {
-    {"zh", LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED,
-     {{"TW", SUBLANG_CHINESE_TRADITIONAL}, {"CN", SUBLANG_CHINESE_SIMPLIFIED}, {"HK", SUBLANG_CHINESE_HONGKONG},
-      {"SG", SUBLANG_CHINESE_SINGAPORE}, {"MO", SUBLANG_CHINESE_MACAU}}},
+    {"zh",
+     LANG_CHINESE,
+     SUBLANG_CHINESE_SIMPLIFIED,
+     {{"TW", SUBLANG_CHINESE_TRADITIONAL},
+      {"CN", SUBLANG_CHINESE_SIMPLIFIED},
+      {"HK", SUBLANG_CHINESE_HONGKONG},
+      {"SG", SUBLANG_CHINESE_SINGAPORE},
+      {"MO", SUBLANG_CHINESE_MACAU}}},
     {"de", LANG_GERMAN, SUBLANG_DEFAULT, {{"DE", 1}, {"CH", 2}, {"AT", 3}, {"LU", 4}, {"LI", 5}}},
     {"it", LANG_ITALIAN, SUBLANG_DEFAULT, {{"IT", 1}, {"CH", 2}}},
-    {"en", LANG_ENGLISH, SUBLANG_DEFAULT,
+    {"en",
+     LANG_ENGLISH,
+     SUBLANG_DEFAULT,
      {{"US", 1}, {"GB", 2}, {"AU", 3}, {"CA", 4}, {"NZ", 5}, {"IE", 6}, {"ZA", 7}, {"IN", 16}}},
 };
 

@@ -11,10 +11,18 @@ std::string Literal(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '?': out += "\\?"; break;  // keeps "??" from ever reading as a trigraph
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '?':
+                out += "\\?";
+                break;  // keeps "??" from ever reading as a trigraph
             default:
                 if (c >= 0x20 && c < 0x7F) {
                     out += static_cast<char>(c);
@@ -61,8 +69,8 @@ std::string EmitTables(const RcScript& s, const std::string& scriptName) {
         if (dlg.aControls.empty()) continue;
         o << "const ControlTemplate CONTROLS_" << d << "[] = {\n";
         for (const RcControl& c : dlg.aControls)
-            o << "    {\"" << c.strClass << "\", " << Hex(c.dwStyle) << ", " << Hex(c.dwExStyle) << ", " << c.nId << ", "
-              << Literal(c.strText) << ", " << c.nX << ", " << c.nY << ", " << c.nCx << ", " << c.nCy << "},\n";
+            o << "    {\"" << c.strClass << "\", " << Hex(c.dwStyle) << ", " << Hex(c.dwExStyle) << ", " << c.nId
+              << ", " << Literal(c.strText) << ", " << c.nX << ", " << c.nY << ", " << c.nCx << ", " << c.nCy << "},\n";
         o << "};\n\n";
     }
     if (!s.aDialogs.empty()) {
@@ -70,17 +78,18 @@ std::string EmitTables(const RcScript& s, const std::string& scriptName) {
         for (size_t d = 0; d < s.aDialogs.size(); ++d) {
             const RcDialog& dlg = s.aDialogs[d];
             std::string controls = dlg.aControls.empty() ? "nullptr" : "CONTROLS_" + std::to_string(d);
-            o << "    {" << dlg.nId << ", " << dlg.lang << ", " << Hex(dlg.dwStyle) << ", " << Hex(dlg.dwExStyle) << ", "
-              << dlg.nX << ", " << dlg.nY << ", " << dlg.nCx << ", " << dlg.nCy << ", " << Literal(dlg.strCaption) << ", "
-              << Literal(dlg.strFont) << ", " << dlg.nPointSize << ", " << dlg.nWeight << ", "
-              << (dlg.bItalic ? "true" : "false") << ", " << int(dlg.nCharset) << ", "
+            o << "    {" << dlg.nId << ", " << dlg.lang << ", " << Hex(dlg.dwStyle) << ", " << Hex(dlg.dwExStyle)
+              << ", " << dlg.nX << ", " << dlg.nY << ", " << dlg.nCx << ", " << dlg.nCy << ", "
+              << Literal(dlg.strCaption) << ", " << Literal(dlg.strFont) << ", " << dlg.nPointSize << ", "
+              << dlg.nWeight << ", " << (dlg.bItalic ? "true" : "false") << ", " << int(dlg.nCharset) << ", "
               << (dlg.bExtended ? "true" : "false") << ", " << controls << ", " << dlg.aControls.size() << "},\n";
         }
         o << "};\n\n";
     }
     if (!s.aStrings.empty()) {
         o << "const StringEntry STRINGS[] = {\n";
-        for (const RcString& str : s.aStrings) o << "    {" << str.nId << ", " << str.lang << ", " << Literal(str.strText) << "},\n";
+        for (const RcString& str : s.aStrings)
+            o << "    {" << str.nId << ", " << str.lang << ", " << Literal(str.strText) << "},\n";
         o << "};\n\n";
     }
     for (size_t g = 0; g < s.aIcons.size(); ++g) {
@@ -94,7 +103,8 @@ std::string EmitTables(const RcScript& s, const std::string& scriptName) {
         for (size_t i = 0; i < icon.aImages.size(); ++i) {
             const RcIconImage& img = icon.aImages[i];
             o << "    {" << img.nWidth << ", " << img.nHeight << ", {";
-            for (const platform::res::IconColor& c : img.aPalette) o << "{" << int(c.red) << ", " << int(c.green) << ", " << int(c.blue) << "}, ";
+            for (const platform::res::IconColor& c : img.aPalette)
+                o << "{" << int(c.red) << ", " << int(c.green) << ", " << int(c.blue) << "}, ";
             o << "}, ICON_" << g << "_" << i << "_PIXELS, ICON_" << g << "_" << i << "_MASK},\n";
         }
         o << "};\n\n";
@@ -102,33 +112,38 @@ std::string EmitTables(const RcScript& s, const std::string& scriptName) {
     if (!s.aIcons.empty()) {
         o << "const IconGroup ICONS[] = {\n";
         for (size_t g = 0; g < s.aIcons.size(); ++g)
-            o << "    {" << s.aIcons[g].nId << ", " << s.aIcons[g].lang << ", ICON_" << g << "_IMAGES, " << s.aIcons[g].aImages.size() << "},\n";
+            o << "    {" << s.aIcons[g].nId << ", " << s.aIcons[g].lang << ", ICON_" << g << "_IMAGES, "
+              << s.aIcons[g].aImages.size() << "},\n";
         o << "};\n\n";
     }
     for (size_t v = 0; v < s.aVersions.size(); ++v) {
         if (s.aVersions[v].aStrings.empty()) continue;
         o << "const VersionString VERSION_" << v << "_STRINGS[] = {\n";
-        for (const auto& [key, value] : s.aVersions[v].aStrings) o << "    {" << Literal(key) << ", " << Literal(value) << "},\n";
+        for (const auto& [key, value] : s.aVersions[v].aStrings)
+            o << "    {" << Literal(key) << ", " << Literal(value) << "},\n";
         o << "};\n\n";
     }
     if (!s.aVersions.empty()) {
         o << "const VersionInfo VERSIONS[] = {\n";
         for (size_t v = 0; v < s.aVersions.size(); ++v) {
             const RcVersion& ver = s.aVersions[v];
-            auto four = [](const WORD (&p)[4]) {
-                return "{" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " + std::to_string(p[2]) + ", " + std::to_string(p[3]) + "}";
+            auto four = [](const WORD(&p)[4]) {
+                return "{" + std::to_string(p[0]) + ", " + std::to_string(p[1]) + ", " + std::to_string(p[2]) + ", " +
+                       std::to_string(p[3]) + "}";
             };
             std::string strings = ver.aStrings.empty() ? "nullptr" : "VERSION_" + std::to_string(v) + "_STRINGS";
-            o << "    {" << ver.nId << ", " << ver.lang << ", " << four(ver.aFileVersion) << ", " << four(ver.aProductVersion) << ", "
-              << Hex(ver.dwFlagsMask) << ", " << Hex(ver.dwFlags) << ", " << Hex(ver.dwOS) << ", " << Hex(ver.dwType) << ", "
-              << Hex(ver.dwSubtype) << ", " << Literal(ver.strBlock) << ", " << strings << ", " << ver.aStrings.size() << ", "
-              << ver.nTranslationLang << ", " << ver.nTranslationCodePage << "},\n";
+            o << "    {" << ver.nId << ", " << ver.lang << ", " << four(ver.aFileVersion) << ", "
+              << four(ver.aProductVersion) << ", " << Hex(ver.dwFlagsMask) << ", " << Hex(ver.dwFlags) << ", "
+              << Hex(ver.dwOS) << ", " << Hex(ver.dwType) << ", " << Hex(ver.dwSubtype) << ", " << Literal(ver.strBlock)
+              << ", " << strings << ", " << ver.aStrings.size() << ", " << ver.nTranslationLang << ", "
+              << ver.nTranslationCodePage << "},\n";
         }
         o << "};\n\n";
     }
     o << "}  // namespace\n\n"
-      << "extern const ResourceTables g_resourceTables = {" << Table(s.aDialogs, "DIALOGS") << ", " << Table(s.aStrings, "STRINGS")
-      << ", " << Table(s.aIcons, "ICONS") << ", " << Table(s.aVersions, "VERSIONS") << "};\n\n"
+      << "extern const ResourceTables g_resourceTables = {" << Table(s.aDialogs, "DIALOGS") << ", "
+      << Table(s.aStrings, "STRINGS") << ", " << Table(s.aIcons, "ICONS") << ", " << Table(s.aVersions, "VERSIONS")
+      << "};\n\n"
       << "}  // namespace platform::res\n";
     return o.str();
 }

@@ -49,7 +49,8 @@ std::vector<RcIconImage> ReadIconMap(const std::string& path, const SourcePos& f
             words >> index >> rgb >> extra;
             int n = index.size() == 1 ? HexDigit(index[0]) : -1;
             if (n < 0) throw fail(i, "colour index must be one digit 0-F");
-            if (rgb.size() != 6 || rgb.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos || !extra.empty())
+            if (rgb.size() != 6 || rgb.find_first_not_of("0123456789ABCDEFabcdef") != std::string::npos ||
+                !extra.empty())
                 throw fail(i, "colour must be six hex digits RRGGBB");
             if (!images.empty()) throw fail(i, "all colours must come before the first image");
             if (haveColor[n]) throw fail(i, "colour " + index + " given twice");
@@ -73,7 +74,8 @@ std::vector<RcIconImage> ReadIconMap(const std::string& path, const SourcePos& f
                 if (row >= lines.size()) throw fail(i, "image has fewer than " + std::to_string(h) + " rows");
                 const std::string& pixels = lines[row];
                 if (static_cast<long>(pixels.size()) != w)
-                    throw fail(row, "row has " + std::to_string(pixels.size()) + " pixels, the image is " + std::to_string(w) + " wide");
+                    throw fail(row, "row has " + std::to_string(pixels.size()) + " pixels, the image is " +
+                                        std::to_string(w) + " wide");
                 for (char c : pixels) {
                     int index = c == '.' ? 0 : HexDigit(c);
                     if (index < 0) throw fail(row, std::string("pixel '") + c + "' is neither 0-F nor '.'");

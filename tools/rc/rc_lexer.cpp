@@ -2,6 +2,7 @@
 #include "tools/rc/rc_lexer.h"
 
 #include <cctype>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -30,6 +31,8 @@ std::string CCompileError::Describe() const {
 }
 
 bool ReadFile(const std::string& path, std::string& text) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;  // a directory would read as empty
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     std::ostringstream buffer;
@@ -81,7 +84,8 @@ bool IsValidUtf8(const std::string& text) {
 CLexer::CLexer(const std::string& path) { Open(path, SourcePos{}); }
 
 void CLexer::Open(const std::string& path, const SourcePos& from) {
-    if (m_aFrames.size() >= MAX_INCLUDE_DEPTH) throw CCompileError{from, "includes nested too deeply (an include cycle?)"};
+    if (m_aFrames.size() >= MAX_INCLUDE_DEPTH)
+        throw CCompileError{from, "includes nested too deeply (an include cycle?)"};
     Frame frame;
     frame.strPath = path;
     if (!ReadFile(path, frame.strText)) throw CCompileError{from, "cannot read '" + path + "'"};
@@ -145,6 +149,11 @@ void CLexer::Directive() {
     // A trailing // comment belongs to no directive's value.
     size_t comment = line.find("//");
     if (comment != std::string::npos) line.erase(comment);
+    for (size_t open; (open = line.find("/*")) != std::string::npos;) {
+        size_t close = line.find("*/", open + 2);
+        if (close == std::string::npos) throw CCompileError{at, "a comment on a directive line must end on that line"};
+        line.replace(open, close + 2 - open, " ");
+    }
     line = Trim(line);
     size_t wordEnd = 0;
     while (wordEnd < line.size() && IsNameChar(line[wordEnd])) ++wordEnd;
@@ -153,7 +162,8 @@ void CLexer::Directive() {
     if (word == "pragma") return;
     if (word == "define") return DefineLine(rest);
     if (word == "include") {
-        if (rest.size() < 2 || !((rest.front() == '"' && rest.back() == '"') || (rest.front() == '<' && rest.back() == '>')))
+        if (rest.size() < 2 ||
+            !((rest.front() == '"' && rest.back() == '"') || (rest.front() == '<' && rest.back() == '>')))
             throw CCompileError{at, "#include needs a file name in quotes"};
         std::string name = rest.substr(1, rest.size() - 2);
         std::string path = name.front() == '/' ? name : DirectoryOf(at.strFile) + name;
@@ -170,12 +180,15 @@ void CLexer::DefineLine(const std::string& rest) {
     std::string name = rest.substr(0, nameEnd);
     if (name.empty() || !IsNameStart(name[0])) Fail("#define needs a name");
     std::string value = Trim(rest.substr(nameEnd));
-    if (value.size() >= 2 && value.front() == '(' && value.back() == ')') value = Trim(value.substr(1, value.size() - 2));
+    if (value.size() >= 2 && value.front() == '(' && value.back() == ')')
+        value = Trim(value.substr(1, value.size() - 2));
     std::optional<long long> number;
     if (!value.empty()) {
         bool negative = value[0] == '-';
         std::string digits = negative ? Trim(value.substr(1)) : value;
         if (!digits.empty() && IsDigit(digits[0])) {
+            if (digits.size() > 1 && digits[0] == '0' && IsDigit(digits[1]))
+                Fail("#define " + name + ": a leading zero would read as octal in C++; write decimal or hex");
             size_t used = 0;
             unsigned long long n = 0;
             try {
@@ -183,12 +196,15 @@ void CLexer::DefineLine(const std::string& rest) {
             } catch (...) {
                 Fail("bad number in #define " + name);
             }
-            while (used < digits.size() && (digits[used] == 'L' || digits[used] == 'l' || digits[used] == 'U' || digits[used] == 'u')) ++used;
+            while (used < digits.size() &&
+                   (digits[used] == 'L' || digits[used] == 'l' || digits[used] == 'U' || digits[used] == 'u'))
+                ++used;
             if (used != digits.size() || n > 0xFFFFFFFFull) Fail("bad number in #define " + name);
             number = negative ? -static_cast<long long>(n) : static_cast<long long>(n);
         } else if (!negative && IsNameStart(digits[0])) {
             auto it = m_defines.find(digits);
-            if (it == m_defines.end() || !it->second) Fail("#define " + name + " refers to '" + digits + "', which has no value");
+            if (it == m_defines.end() || !it->second)
+                Fail("#define " + name + " refers to '" + digits + "', which has no value");
             number = it->second;
         } else {
             Fail("#define " + name + " needs a number");
@@ -219,10 +235,20 @@ Token CLexer::Next() {
     if (c == '"') return StringToken();
     ++f.nPos;
     switch (c) {
-        case ',': t.kind = TokenKind::Comma; return t;
-        case '|': t.kind = TokenKind::Pipe; return t;
-        case '{': t.kind = TokenKind::Name; t.strText = "BEGIN"; return t;
-        case '}': t.kind = TokenKind::Name; t.strText = "END"; return t;
+        case ',':
+            t.kind = TokenKind::Comma;
+            return t;
+        case '|':
+            t.kind = TokenKind::Pipe;
+            return t;
+        case '{':
+            t.kind = TokenKind::Name;
+            t.strText = "BEGIN";
+            return t;
+        case '}':
+            t.kind = TokenKind::Name;
+            t.strText = "END";
+            return t;
     }
     if (std::isprint(static_cast<unsigned char>(c))) Fail(std::string("unexpected character '") + c + "'");
     Fail("unexpected byte outside a string");
@@ -241,6 +267,8 @@ Token CLexer::NumberToken() {
         base = 16;
         f.nPos += 2;
     }
+    if (base == 10 && s[f.nPos] == '0' && f.nPos + 1 < s.size() && IsDigit(s[f.nPos + 1]))
+        Fail("number with a leading zero; write it in decimal or hex");
     size_t b = f.nPos;
     unsigned long long n = 0;
     while (f.nPos < s.size() && std::isxdigit(static_cast<unsigned char>(s[f.nPos]))) {
@@ -252,8 +280,10 @@ Token CLexer::NumberToken() {
         ++f.nPos;
     }
     if (f.nPos == b) Fail("number without digits");
-    while (f.nPos < s.size() && (s[f.nPos] == 'L' || s[f.nPos] == 'l' || s[f.nPos] == 'U' || s[f.nPos] == 'u')) ++f.nPos;
-    if (f.nPos < s.size() && IsNameChar(s[f.nPos])) Fail("bad character '" + std::string(1, s[f.nPos]) + "' after a number");
+    while (f.nPos < s.size() && (s[f.nPos] == 'L' || s[f.nPos] == 'l' || s[f.nPos] == 'U' || s[f.nPos] == 'u'))
+        ++f.nPos;
+    if (f.nPos < s.size() && IsNameChar(s[f.nPos]))
+        Fail("bad character '" + std::string(1, s[f.nPos]) + "' after a number");
     t.nValue = negative ? -static_cast<long long>(n) : static_cast<long long>(n);
     return t;
 }
@@ -280,12 +310,25 @@ Token CLexer::StringToken() {
         if (c == '\\') {
             char e = f.nPos < s.size() ? s[f.nPos] : '\0';
             switch (e) {
-                case 'n': t.strText += '\n'; break;
-                case 't': t.strText += '\t'; break;
-                case 'r': t.strText += '\r'; break;
-                case '\\': t.strText += '\\'; break;
-                case '"': t.strText += '"'; break;
-                default: Fail(std::string("unsupported escape '\\") + (std::isprint(static_cast<unsigned char>(e)) ? std::string(1, e) : std::string("?")) + "' in a string");
+                case 'n':
+                    t.strText += '\n';
+                    break;
+                case 't':
+                    t.strText += '\t';
+                    break;
+                case 'r':
+                    t.strText += '\r';
+                    break;
+                case '\\':
+                    t.strText += '\\';
+                    break;
+                case '"':
+                    t.strText += '"';
+                    break;
+                default:
+                    Fail(std::string("unsupported escape '\\") +
+                         (std::isprint(static_cast<unsigned char>(e)) ? std::string(1, e) : std::string("?")) +
+                         "' in a string");
             }
             ++f.nPos;
             continue;

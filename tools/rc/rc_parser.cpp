@@ -51,6 +51,7 @@ public:
 
 private:
     Token Take() {
+        m_lastPos = m_next.pos;
         Token t = std::move(m_next);
         m_next = m_lexer.Next();
         return t;
@@ -59,12 +60,18 @@ private:
     [[noreturn]] void Fail(const std::string& message) const { throw CCompileError{m_next.pos, message}; }
     static std::string Describe(const Token& t) {
         switch (t.kind) {
-            case TokenKind::Name: return "'" + t.strText + "'";
-            case TokenKind::Number: return "number " + std::to_string(t.nValue);
-            case TokenKind::String: return "a string";
-            case TokenKind::Comma: return "','";
-            case TokenKind::Pipe: return "'|'";
-            case TokenKind::End: return "the end of the file";
+            case TokenKind::Name:
+                return "'" + t.strText + "'";
+            case TokenKind::Number:
+                return "number " + std::to_string(t.nValue);
+            case TokenKind::String:
+                return "a string";
+            case TokenKind::Comma:
+                return "','";
+            case TokenKind::Pipe:
+                return "'|'";
+            case TokenKind::End:
+                return "the end of the file";
         }
         return "?";
     }
@@ -72,8 +79,11 @@ private:
         if (!IsName(name)) Fail(std::string("expected ") + name + ", found " + Describe(m_next));
         Take();
     }
+    // A missing comma is reported on the line of what precedes it, where it is missing.
     void Comma(const char* before) {
-        if (m_next.kind != TokenKind::Comma) Fail(std::string("expected ',' before ") + before + ", found " + Describe(m_next));
+        if (m_next.kind != TokenKind::Comma)
+            throw CCompileError{m_lastPos,
+                                std::string("expected ',' before ") + before + ", found " + Describe(m_next)};
         Take();
     }
     bool OptionalComma() {
@@ -101,12 +111,14 @@ private:
         SourcePos at = m_next.pos;
         long long v = Value(what);
         if (v < lo || v > hi)
-            throw CCompileError{at, what + " " + std::to_string(v) + " out of range " + std::to_string(lo) + ".." + std::to_string(hi)};
+            throw CCompileError{
+                at, what + " " + std::to_string(v) + " out of range " + std::to_string(lo) + ".." + std::to_string(hi)};
         return v;
     }
     short Coordinate(const char* what) { return static_cast<short>(Ranged(what, -32768, 32767)); }
     std::string Text(const char* what) {
-        if (m_next.kind != TokenKind::String) Fail(std::string("expected ") + what + " in quotes, found " + Describe(m_next));
+        if (m_next.kind != TokenKind::String)
+            Fail(std::string("expected ") + what + " in quotes, found " + Describe(m_next));
         return Take().strText;
     }
 
@@ -162,8 +174,9 @@ private:
     void RefuseDuplicate(const std::vector<Entry>& entries, const Entry& e, Key key, const std::string& what) {
         for (const Entry& other : entries)
             if (key(other) == key(e) && other.lang == e.lang)
-                throw CCompileError{e.pos, what + " for language " + std::to_string(e.lang) + " defined twice (first at " +
-                                               other.pos.strFile + ":" + std::to_string(other.pos.nLine) + ")"};
+                throw CCompileError{e.pos, what + " for language " + std::to_string(e.lang) +
+                                               " defined twice (first at " + other.pos.strFile + ":" +
+                                               std::to_string(other.pos.nLine) + ")"};
     }
 
     void StringTable() {
@@ -179,7 +192,8 @@ private:
             s.nId = static_cast<UINT>(Ranged("a string id", 0, 65535));
             OptionalComma();
             s.strText = Text("the text");
-            RefuseDuplicate(m_script.aStrings, s, [](const RcString& x) { return x.nId; }, "string " + std::to_string(s.nId));
+            RefuseDuplicate(
+                m_script.aStrings, s, [](const RcString& x) { return x.nId; }, "string " + std::to_string(s.nId));
             m_script.aStrings.push_back(std::move(s));
         }
         Take();
@@ -221,11 +235,13 @@ private:
         if (!haveStyle) d.dwStyle = WS_POPUP | WS_BORDER | WS_SYSMENU | (d.strCaption.empty() ? 0 : WS_CAPTION);
         if (haveFont) d.dwStyle |= DS_SETFONT;
         while (!IsName("END")) {
-            if (m_next.kind == TokenKind::End) throw CCompileError{at, "dialog " + std::to_string(id) + " not closed with END"};
+            if (m_next.kind == TokenKind::End)
+                throw CCompileError{at, "dialog " + std::to_string(id) + " not closed with END"};
             d.aControls.push_back(Control());
         }
         Take();
-        RefuseDuplicate(m_script.aDialogs, d, [](const RcDialog& x) { return x.nId; }, "dialog " + std::to_string(id));
+        RefuseDuplicate(
+            m_script.aDialogs, d, [](const RcDialog& x) { return x.nId; }, "dialog " + std::to_string(id));
         m_script.aDialogs.push_back(std::move(d));
     }
 
@@ -235,7 +251,8 @@ private:
         Comma("the font name");
         d.strFont = Text("the font name");
         if (m_next.kind != TokenKind::Comma) return;
-        if (!d.bExtended) Fail("FONT of a DIALOG takes a size and a name only; weight, italic and charset need DIALOGEX");
+        if (!d.bExtended)
+            Fail("FONT of a DIALOG takes a size and a name only; weight, italic and charset need DIALOGEX");
         Take();
         d.nWeight = static_cast<WORD>(Ranged("a font weight", 0, 1000));
         Comma("the italic flag");
@@ -278,8 +295,10 @@ private:
         Comma("the class");
         SourcePos at = m_next.pos;
         std::string name;
-        if (m_next.kind == TokenKind::String || m_next.kind == TokenKind::Name) name = Take().strText;
-        else Fail("expected a control class, found " + Describe(m_next));
+        if (m_next.kind == TokenKind::String || m_next.kind == TokenKind::Name)
+            name = Take().strText;
+        else
+            Fail("expected a control class, found " + Describe(m_next));
         for (const char* known : CONTROL_CLASSES)
             if (Upper(name) == Upper(known)) c.strClass = known;
         if (c.strClass.empty()) throw CCompileError{at, "unknown control class '" + name + "'"};
@@ -311,7 +330,8 @@ private:
         std::string name = Text("the icon file name");
         std::string path = !name.empty() && name.front() == '/' ? name : DirectoryOf(fileAt.strFile) + name;
         icon.aImages = ReadIconMap(path, fileAt);
-        RefuseDuplicate(m_script.aIcons, icon, [](const RcIcon& x) { return x.nId; }, "icon " + std::to_string(id));
+        RefuseDuplicate(
+            m_script.aIcons, icon, [](const RcIcon& x) { return x.nId; }, "icon " + std::to_string(id));
         m_script.aIcons.push_back(std::move(icon));
     }
 
@@ -329,16 +349,25 @@ private:
         v.nId = id;
         v.lang = CurrentLanguage(at);
         while (!IsName("BEGIN")) {
-            if (m_next.kind != TokenKind::Name) Fail("expected a version statement or BEGIN, found " + Describe(m_next));
+            if (m_next.kind != TokenKind::Name)
+                Fail("expected a version statement or BEGIN, found " + Describe(m_next));
             std::string item = Take().strText;
-            if (item == "FILEVERSION") FourParts(v.aFileVersion, "a file version part");
-            else if (item == "PRODUCTVERSION") FourParts(v.aProductVersion, "a product version part");
-            else if (item == "FILEFLAGSMASK") v.dwFlagsMask = static_cast<DWORD>(Value("a flag mask"));
-            else if (item == "FILEFLAGS") v.dwFlags = static_cast<DWORD>(Value("flags"));
-            else if (item == "FILEOS") v.dwOS = static_cast<DWORD>(Value("an operating system"));
-            else if (item == "FILETYPE") v.dwType = static_cast<DWORD>(Value("a file type"));
-            else if (item == "FILESUBTYPE") v.dwSubtype = static_cast<DWORD>(Value("a file subtype"));
-            else throw CCompileError{at, "version block: unsupported statement '" + item + "'"};
+            if (item == "FILEVERSION")
+                FourParts(v.aFileVersion, "a file version part");
+            else if (item == "PRODUCTVERSION")
+                FourParts(v.aProductVersion, "a product version part");
+            else if (item == "FILEFLAGSMASK")
+                v.dwFlagsMask = static_cast<DWORD>(Value("a flag mask"));
+            else if (item == "FILEFLAGS")
+                v.dwFlags = static_cast<DWORD>(Value("flags"));
+            else if (item == "FILEOS")
+                v.dwOS = static_cast<DWORD>(Value("an operating system"));
+            else if (item == "FILETYPE")
+                v.dwType = static_cast<DWORD>(Value("a file type"));
+            else if (item == "FILESUBTYPE")
+                v.dwSubtype = static_cast<DWORD>(Value("a file subtype"));
+            else
+                throw CCompileError{at, "version block: unsupported statement '" + item + "'"};
         }
         Take();
         while (!IsName("END")) {
@@ -346,12 +375,16 @@ private:
             ExpectName("BLOCK");
             SourcePos blockAt = m_next.pos;
             std::string block = Text("the block name");
-            if (block == "StringFileInfo") StringFileInfo(v);
-            else if (block == "VarFileInfo") VarFileInfo(v);
-            else throw CCompileError{blockAt, "unsupported version block '" + block + "'"};
+            if (block == "StringFileInfo")
+                StringFileInfo(v);
+            else if (block == "VarFileInfo")
+                VarFileInfo(v);
+            else
+                throw CCompileError{blockAt, "unsupported version block '" + block + "'"};
         }
         Take();
-        RefuseDuplicate(m_script.aVersions, v, [](const RcVersion& x) { return x.nId; }, "version block " + std::to_string(id));
+        RefuseDuplicate(
+            m_script.aVersions, v, [](const RcVersion& x) { return x.nId; }, "version block " + std::to_string(id));
         m_script.aVersions.push_back(std::move(v));
     }
 
@@ -383,7 +416,8 @@ private:
             if (m_next.kind == TokenKind::End) Fail("VarFileInfo not closed with END");
             ExpectName("VALUE");
             SourcePos at = m_next.pos;
-            if (Text("the value's name") != "Translation") throw CCompileError{at, "VarFileInfo supports only \"Translation\""};
+            if (Text("the value's name") != "Translation")
+                throw CCompileError{at, "VarFileInfo supports only \"Translation\""};
             Comma("the translation language");
             v.nTranslationLang = static_cast<WORD>(Ranged("a translation language", 0, 65535));
             Comma("the code page");
@@ -394,6 +428,7 @@ private:
 
     CLexer m_lexer;
     Token m_next;
+    SourcePos m_lastPos;
     RcScript m_script;
     LANGID m_lang = 0;
     bool m_bHaveLanguage = false;

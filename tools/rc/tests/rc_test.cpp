@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <unistd.h>
+#include <random>
 
 #include "platform/resources/win_styles.h"
 #include "tools/rc/rc_emit.h"
@@ -18,7 +18,8 @@ class ScriptDir : public ::testing::Test {
 protected:
     void SetUp() override {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_dir = fs::temp_directory_path() / ("rc_test_" + std::string(info->name()) + "_" + std::to_string(::getpid()));
+        m_dir = fs::temp_directory_path() /
+                ("rc_test_" + std::string(info->name()) + "_" + std::to_string(std::random_device{}()));
         fs::remove_all(m_dir);
         fs::create_directories(m_dir);
     }
@@ -78,7 +79,9 @@ END
 )";
 
 TEST_F(ScriptDir, CompilesEveryStatementWithItsDefaultsAndEscapes) {
-    Write("ids.h", "#pragma once\n#define IDD_TEST 7 // the dialog\n#define IDC_HIDDEN (1053)\n#define IDC_RADIO 1054\n#define IDC_LIST IDC_RADIO\n");
+    Write("ids.h",
+          "#pragma once\n#define IDD_TEST 7 /* the */ // dialog\n#define IDC_HIDDEN (1053)\n"
+          "#define IDC_RADIO 1054\n#define IDC_LIST IDC_RADIO\n");
     Write("a.icon", std::string("# test\n") + ICON_HEADER + "image 2 2\n0F\n.9\n");
     rc::RcScript s = rc::ParseScript(Write("t.rc", GOOD_SCRIPT));
 
@@ -119,44 +122,71 @@ TEST_F(ScriptDir, CompilesEveryStatementWithItsDefaultsAndEscapes) {
     EXPECT_EQ(s.aVersions[0].nTranslationCodePage, 1200);
 
     std::string source = rc::EmitTables(s, "t.rc");
-    EXPECT_NE(source.find("\"Gr\\303\\266\\303\\237e\""), std::string::npos) << "non-ASCII bytes are written as octal escapes";
+    EXPECT_NE(source.find("\"Gr\\303\\266\\303\\237e\""), std::string::npos)
+        << "non-ASCII bytes are written as octal escapes";
     EXPECT_NE(source.find("g_resourceTables = {DIALOGS, 1, STRINGS, 2, ICONS, 1, VERSIONS, 1}"), std::string::npos);
 }
 
 struct BadCase {
     const char* name;
-    const char* script;     // written as bad.rc; may include "other.rc" or "x.icon"
-    const char* other;      // contents of other.rc, or nullptr
-    const char* icon;       // contents of x.icon after the palette, or nullptr
-    const char* file;       // file the error is reported in
+    const char* script;  // written as bad.rc; may include "other.rc" or "x.icon"
+    const char* other;   // contents of other.rc, or nullptr
+    const char* icon;    // contents of x.icon after the palette, or nullptr
+    const char* file;    // file the error is reported in
     int line;
-    const char* message;    // part of the message
+    const char* message;  // part of the message
 };
 
 const BadCase BAD_CASES[] = {
-    {"unclosed string", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"abc\nEND\n", nullptr, nullptr, "bad.rc", 4, "string not closed"},
-    {"unknown style", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE WS_POPUP | WS_BOGUS\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "unknown name 'WS_BOGUS'"},
-    {"dangling NOT", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE WS_POPUP | NOT\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 4, "where a style was expected"},
+    {"unclosed string", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"abc\nEND\n", nullptr, nullptr, "bad.rc", 4,
+     "string not closed"},
+    {"unknown style", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE WS_POPUP | WS_BOGUS\nBEGIN\nEND\n", nullptr, nullptr,
+     "bad.rc", 3, "unknown name 'WS_BOGUS'"},
+    {"dangling NOT", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE WS_POPUP | NOT\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc",
+     4, "where a style was expected"},
     {"no language", "1 DIALOG 0,0,9,9\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 1, "before any LANGUAGE"},
-    {"dialog not closed", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\",-1,0,0,1,1\n", nullptr, nullptr, "bad.rc", 2, "not closed with END"},
-    {"duplicate string", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 5 \"a\"\n 5 \"b\"\nEND\n", nullptr, nullptr, "bad.rc", 5, "defined twice (first at"},
-    {"coordinate too big", "LANGUAGE 9,1\n1 DIALOG 0,0,70000,9\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 2, "out of range"},
-    {"font extras on DIALOG", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nFONT 8, \"System\", 0, 0, 1\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "need DIALOGEX"},
-    {"unsupported control", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n CHECKBOX \"a\",5,0,0,1,1\nEND\n", nullptr, nullptr, "bad.rc", 4, "unsupported control statement 'CHECKBOX'"},
-    {"missing comma", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\" 5,0,0,1,1\nEND\n", nullptr, nullptr, "bad.rc", 4, "expected ','"},
-    {"bad escape", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\\q\"\nEND\n", nullptr, nullptr, "bad.rc", 4, "unsupported escape"},
-    {"invalid UTF-8", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\xC3(\"\nEND\n", nullptr, nullptr, "bad.rc", 4, "not valid UTF-8"},
-    {"number too large", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE 0x1FFFFFFFF\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 3, "number too large"},
+    {"dialog not closed", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\",-1,0,0,1,1\n", nullptr, nullptr,
+     "bad.rc", 2, "not closed with END"},
+    {"duplicate string", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 5 \"a\"\n 5 \"b\"\nEND\n", nullptr, nullptr, "bad.rc", 5,
+     "defined twice (first at"},
+    {"coordinate too big", "LANGUAGE 9,1\n1 DIALOG 0,0,70000,9\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc", 2,
+     "out of range"},
+    {"font extras on DIALOG", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nFONT 8, \"System\", 0, 0, 1\nBEGIN\nEND\n", nullptr,
+     nullptr, "bad.rc", 3, "need DIALOGEX"},
+    {"unsupported control", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n CHECKBOX \"a\",5,0,0,1,1\nEND\n", nullptr, nullptr,
+     "bad.rc", 4, "unsupported control statement 'CHECKBOX'"},
+    {"missing comma", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\" 5,0,0,1,1\nEND\n", nullptr, nullptr,
+     "bad.rc", 4, "expected ','"},
+    {"missing last field", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nBEGIN\n LTEXT \"a\",5,0,0,1\nEND\n", nullptr, nullptr,
+     "bad.rc", 4, "before the height"},
+    {"bad escape", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\\q\"\nEND\n", nullptr, nullptr, "bad.rc", 4,
+     "unsupported escape"},
+    {"invalid UTF-8", "LANGUAGE 9,1\nSTRINGTABLE\nBEGIN\n 1 \"a\xC3(\"\nEND\n", nullptr, nullptr, "bad.rc", 4,
+     "not valid UTF-8"},
+    {"number too large", "LANGUAGE 9,1\n1 DIALOG 0,0,9,9\nSTYLE 0x1FFFFFFFF\nBEGIN\nEND\n", nullptr, nullptr, "bad.rc",
+     3, "number too large"},
     {"unsupported directive", "#ifdef X\n", nullptr, nullptr, "bad.rc", 1, "unsupported directive '#ifdef'"},
     {"missing include", "#include \"nowhere.h\"\n", nullptr, nullptr, "bad.rc", 1, "cannot read"},
-    {"include cycle", "#include \"other.rc\"\n", "#include \"other.rc\"\n", nullptr, "other.rc", 1, "nested too deeply"},
-    {"error inside include", "#include \"other.rc\"\n", "#define A 1\n#define A 2\n", nullptr, "other.rc", 2, "defined again"},
+    {"include of a directory", "#include \".\"\n", nullptr, nullptr, "bad.rc", 1, "cannot read"},
+    {"include cycle", "#include \"other.rc\"\n", "#include \"other.rc\"\n", nullptr, "other.rc", 1,
+     "nested too deeply"},
+    {"error inside include", "#include \"other.rc\"\n", "#define A 1\n#define A 2\n", nullptr, "other.rc", 2,
+     "defined again"},
+    {"octal-looking define", "#define A 010\n", nullptr, nullptr, "bad.rc", 1, "leading zero"},
+    {"octal-looking number", "LANGUAGE 9,1\n1 DIALOG 0,0,010,9\n", nullptr, nullptr, "bad.rc", 2, "leading zero"},
+    {"comment left open on a define", "#define A 1 /* more\n*/\n", nullptr, nullptr, "bad.rc", 1,
+     "must end on that line"},
     {"unclosed comment", "LANGUAGE 9,1\n/* never\n ends\n", nullptr, nullptr, "bad.rc", 2, "comment not closed"},
-    {"icon row too short", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 2\n00\n0\n", "x.icon", 19, "row has 1 pixels"},
+    {"icon row too short", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 2\n00\n0\n", "x.icon", 19,
+     "row has 1 pixels"},
     {"icon bad pixel", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 1\n0G\n", "x.icon", 18, "neither 0-F"},
-    {"icon missing rows", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 3\n00\n", "x.icon", 17, "fewer than 3 rows"},
-    {"icon without palette", "LANGUAGE 9,1\n1 ICON \"y.icon\"\n", nullptr, nullptr, "bad.rc", 2, "cannot read icon file"},
-    {"two string blocks", "LANGUAGE 9,1\n1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"a\"\nBEGIN\nEND\nBLOCK \"b\"\n", nullptr, nullptr, "bad.rc", 9, "only one string block"},
+    {"icon missing rows", "LANGUAGE 9,1\n1 ICON \"x.icon\"\n", nullptr, "image 2 3\n00\n", "x.icon", 17,
+     "fewer than 3 rows"},
+    {"icon without palette", "LANGUAGE 9,1\n1 ICON \"y.icon\"\n", nullptr, nullptr, "bad.rc", 2,
+     "cannot read icon file"},
+    {"two string blocks",
+     "LANGUAGE 9,1\n1 VERSIONINFO\nBEGIN\nBLOCK \"StringFileInfo\"\nBEGIN\nBLOCK \"a\"\nBEGIN\nEND\nBLOCK \"b\"\n",
+     nullptr, nullptr, "bad.rc", 9, "only one string block"},
 };
 
 TEST_F(ScriptDir, RefusesMalformedInputWithFileAndLine) {
