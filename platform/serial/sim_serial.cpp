@@ -112,10 +112,15 @@ bool WriteHeld(const SimPortState& s) {
     return (s.dcb.fOutxCtsFlow && !(s.dwLines & MS_CTS_ON)) || (s.dcb.fOutxDsrFlow && !(s.dwLines & MS_DSR_ON));
 }
 
-void RaiseLinesFromDcb(SimPortState& s) {
-    s.bDtr = DtrRaisedBy(s.dcb);
-    s.bRts = RtsRaisedBy(s.dcb);
+// Drives DTR and RTS; a change is recorded.
+void SetLines(SimPortState& s, bool bDtr, bool bRts) {
+    if (s.bDtr == bDtr && s.bRts == bRts) return;
+    s.bDtr = bDtr;
+    s.bRts = bRts;
+    Record(s, SimCall::Lines, bDtr, bRts);
 }
+
+void RaiseLinesFromDcb(SimPortState& s) { SetLines(s, DtrRaisedBy(s.dcb), RtsRaisedBy(s.dcb)); }
 
 // Counts the call; returns the failure armed for it, if any.
 std::optional<SimFailure> CountCall(SimPortState& s, const char* call) {
@@ -190,8 +195,8 @@ public:
         return Simple("SetCommState", [&](SimPortState& s) {
             s.dcb = dcb;
             s.dcb.DCBlength = sizeof(DCB);
-            RaiseLinesFromDcb(s);
             Record(s, SimCall::SetCommState);
+            RaiseLinesFromDcb(s);
             sched::NotifyLocked();
         });
     }
@@ -200,9 +205,9 @@ public:
         BOOL entered = Simple("EscapeCommFunction", [&](SimPortState& s) {
             ok = CheckEscape(s.dcb, func);
             if (!ok) return;
-            if (func == SETDTR || func == CLRDTR) s.bDtr = func == SETDTR;
-            if (func == SETRTS || func == CLRRTS) s.bRts = func == SETRTS;
             Record(s, SimCall::EscapeCommFunction, func);
+            if (func == SETDTR || func == CLRDTR) SetLines(s, func == SETDTR, s.bRts);
+            if (func == SETRTS || func == CLRRTS) SetLines(s, s.bDtr, func == SETRTS);
         });
         return entered && ok;
     }
@@ -372,11 +377,11 @@ void CSimPort::OnClose() {
         if (!s) return;
         ReleaseDue(*s, sched::Now());
         s->bOpen = false;
-        s->bDtr = s->bRts = false;
         s->strQueue.clear();
         ++s->nReadAborts;
         ++s->nWriteAborts;
         Record(*s, SimCall::Close);
+        SetLines(*s, false, false);
         onClose = s->observer.onClose;
         sched::NotifyLocked();
     }
@@ -412,8 +417,8 @@ bool OpenSimPort(const OpenRequest& request, HANDLE* result) {
         open = ++s.nOpens;
         s.dwMask = 0;
         s.dwErrors = 0;
-        RaiseLinesFromDcb(s);
         Record(s, SimCall::Open);
+        RaiseLinesFromDcb(s);
         onOpen = s.observer.onOpen;
         generation = g_world.nGeneration;
     }
@@ -490,6 +495,8 @@ std::string DescribeEvent(const SimEvent& e) {
     case SimCall::SetupComm: return text + "SetupComm " + std::to_string(e.dwArg) + " " + std::to_string(e.dwArg2);
     case SimCall::EscapeCommFunction: return text + "EscapeCommFunction " + DescribeEscape(e.dwArg);
     case SimCall::PurgeComm: return text + "PurgeComm " + DescribePurge(e.dwArg);
+    case SimCall::Lines:
+        return text + "Lines DTR " + (e.dwArg ? "on" : "off") + " RTS " + (e.dwArg2 ? "on" : "off");
     }
     return text;
 }

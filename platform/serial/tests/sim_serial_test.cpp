@@ -125,15 +125,19 @@ TEST_F(SimPort, RecordsWhatTheProgramDidInOrder) {
     EXPECT_FALSE(sim::DtrOn(1));
     std::vector<std::string> expected = {
         "0 Open",
+        "0 Lines DTR on RTS on",
         "10 SetCommMask 1",
         "10 SetupComm 4096 4096",
         "10 PurgeComm TXABORT|RXABORT|TXCLEAR|RXCLEAR",
         "10 SetCommTimeouts 65535 0 1000 2 0",
         "10 SetCommState 9600 8N1 binary=1 parity=0 cts=1 dsr=0 dtr=disable rts=handshake outx=0 inx=0 xon=11 "
         "xoff=13 xonlim=2048 xofflim=512",
+        "10 Lines DTR off RTS on",
         "10 EscapeCommFunction SETDTR",
+        "10 Lines DTR on RTS on",
         "10 Write 1B 2E 52 32 3A",
         "10 Close",
+        "10 Lines DTR off RTS off",
     };
     EXPECT_EQ(Transcript(1), expected);
     EXPECT_EQ(sim::Written(1), "\x1b.R2:");
