@@ -322,7 +322,7 @@ private:
 };
 
 BOOL CPosixPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable()) return FALSE;
+    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
     char* out = static_cast<char*>(buffer);
     Millis lastByte = sched::Now();
     CReadPlan plan = PlanRead(Timeouts(), size, lastByte);
@@ -353,7 +353,7 @@ BOOL CPosixPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
 }
 
 BOOL CPosixPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable()) return FALSE;
+    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
     const char* in = static_cast<const char*>(buffer);
     Millis end = WriteDeadline(Timeouts(), size, sched::Now());
     unsigned aborts = m_nWriteAborts;

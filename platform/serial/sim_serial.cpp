@@ -270,6 +270,7 @@ private:
 BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
     std::optional<SimFailure> failure;
+    if (!CheckBuffer(buffer, size)) return FALSE;
     SimPortState* s = Enter("ReadFile", &failure);
     if (!s) return FALSE;
     bool bPending = g_world.bReportPending;
@@ -324,6 +325,7 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
 BOOL CSimPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
     std::optional<SimFailure> failure;
+    if (!CheckBuffer(buffer, size)) return FALSE;
     SimPortState* s = Enter("WriteFile", &failure);
     if (!s) return FALSE;
     bool bPending = g_world.bReportPending;
