@@ -13,6 +13,8 @@
 
 #include "platform/base/prefix.h"
 #include "platform/base/scheduler.h"
+#include "platform/serial/comm_port.h"
+#include "platform/serial/posix_line.h"
 #include "platform/serial/posix_serial.h"
 #include "platform/serial/win_comm.h"
 #include "platform/serial/win_ports.h"
@@ -122,6 +124,49 @@ TEST_F(PosixPorts, AnUnreadableDeviceIsPermissionDenied) {
     std::string said = testing::internal::GetCapturedStderr();
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
     EXPECT_NE(said.find("permission denied"), std::string::npos) << said;
+}
+
+// Frames a pseudo-terminal cannot hold, checked on the termios block itself.
+TEST(TermiosLine, FramesAndFlowMapBothWays) {
+    struct Case {
+        DWORD dwBaud;
+        BYTE nSize, nParity, nStop;
+        bool bCts, bXon;
+        tcflag_t cflagSet, cflagClear;
+    } cases[] = {
+        {4800, 7, EVENPARITY, ONESTOPBIT, false, false, CS7 | PARENB, PARODD | CMSPAR | CSTOPB | CRTSCTS},
+        {1200, 5, MARKPARITY, ONE5STOPBITS, false, false, CS5 | PARENB | CMSPAR | PARODD | CSTOPB, CRTSCTS},
+        {2400, 6, ODDPARITY, TWOSTOPBITS, true, false, CS6 | PARENB | PARODD | CSTOPB | CRTSCTS, CMSPAR},
+        {57600, 8, SPACEPARITY, ONESTOPBIT, false, true, CS8 | PARENB | CMSPAR, PARODD | CSTOPB | CRTSCTS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dwBaud) + " " + std::to_string(c.nSize));
+        DCB dcb = platform::serial::DefaultDcb();
+        dcb.BaudRate = c.dwBaud;
+        dcb.ByteSize = c.nSize;
+        dcb.Parity = c.nParity;
+        dcb.StopBits = c.nStop;
+        dcb.fOutxCtsFlow = c.bCts;
+        dcb.fRtsControl = c.bCts ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+        dcb.fOutX = dcb.fInX = c.bXon;
+        termios tio{};
+        ASSERT_TRUE(posix::DcbToTermios(dcb, &tio));
+        EXPECT_EQ(tio.c_cflag & c.cflagSet, c.cflagSet);
+        EXPECT_EQ(tio.c_cflag & c.cflagClear, 0u);
+        EXPECT_EQ((tio.c_iflag & (IXON | IXOFF)) != 0, c.bXon);
+        DCB back = posix::TermiosToDcb(tio, platform::serial::DefaultDcb());
+        EXPECT_EQ(back.BaudRate, c.dwBaud);
+        EXPECT_EQ(back.ByteSize, c.nSize);
+        EXPECT_EQ(back.Parity, c.nParity);
+        EXPECT_EQ(back.StopBits, c.nStop);
+        EXPECT_EQ(back.fOutxCtsFlow, c.bCts);
+        EXPECT_EQ(back.fRtsControl, dcb.fRtsControl);
+        EXPECT_EQ(back.fOutX, c.bXon);
+    }
+    DCB odd = platform::serial::DefaultDcb();
+    odd.BaudRate = 12345;  // no termios constant: refused rather than silently rounded
+    termios tio{};
+    EXPECT_FALSE(posix::DcbToTermios(odd, &tio));
 }
 
 }  // namespace
