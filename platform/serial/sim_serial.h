@@ -66,6 +66,7 @@ void Uninstall();
 
 // The names EnumPortsA reports, as given ("COM1:", "COM3:").
 void SetEnumeratedPorts(const std::vector<std::string>& names);
+// Takes effect at the next open; an open port stays open (its lines follow).
 void SetPresence(int nPort, SimPresence presence);
 // MS_*_ON bits, at any time; the port need not be open.
 void SetModemLines(int nPort, DWORD dwLines);
