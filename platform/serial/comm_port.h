@@ -59,6 +59,9 @@ sched::Millis ReadDeadline(const CReadPlan& plan, DWORD got, sched::Millis lastB
 // Total deadline of a write of size bytes (kForever: none).
 sched::Millis WriteDeadline(const COMMTIMEOUTS& timeouts, DWORD size, sched::Millis start);
 
+// FALSE with ERROR_INVALID_PARAMETER for a null buffer of non-zero size.
+BOOL CheckBuffer(const void* buffer, DWORD size);
+
 // Finishes a read or write within the call: fills the overlapped block when
 // there is one, *done, and the result ReadFile and WriteFile return. error
 // ERROR_SUCCESS for success.

@@ -13,43 +13,30 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 
 #include "platform/base/devices.h"
-#include "platform/base/prefix.h"
 #include "platform/serial/comm_port.h"
+#include "platform/serial/posix_devices.h"
+#include "platform/serial/posix_line.h"
 
 namespace {
 
 using namespace platform;
 using namespace platform::serial;
+using namespace platform::posix_serial;
 using sched::Millis;
 namespace fs = std::filesystem;
 
-std::mutex g_configLock;
-std::string g_strDevRoot = "/dev";
-std::string g_strSysTtyRoot = "/sys/class/tty";
 std::atomic<int> g_nFailOpenErrno{0};
 int g_nOpener = 0;
 
 constexpr Millis WAIT_SLICE_MS = 50;  // a blocked read or write notices aborts this often
-
-struct BaudEntry {
-    DWORD dwBaud;
-    speed_t speed;
-};
-const BaudEntry BAUDS[] = {{110, B110},         {300, B300},         {600, B600},         {1200, B1200},
-                           {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},
-                           {38400, B38400},     {57600, B57600},     {115200, B115200},   {230400, B230400},
-                           {460800, B460800},   {500000, B500000},   {576000, B576000},   {921600, B921600},
-                           {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}};
 
 DWORD ErrorFromErrno(int e) {
     switch (e) {
@@ -76,70 +63,6 @@ void Explain(const char* format, ...) {
     std::vsnprintf(line, sizeof line, format, args);
     va_end(args);
     std::fprintf(stderr, "%s\n", line);
-}
-
-bool EncodeTermios(const DCB& dcb, termios* tio) {
-    auto baud = std::find_if(std::begin(BAUDS), std::end(BAUDS),
-                             [&](const BaudEntry& b) { return b.dwBaud == dcb.BaudRate; });
-    if (baud == std::end(BAUDS)) return false;
-    cfsetispeed(tio, baud->speed);
-    cfsetospeed(tio, baud->speed);
-    static const tcflag_t SIZES[] = {CS5, CS6, CS7, CS8};
-    tio->c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
-    tio->c_cflag |= SIZES[dcb.ByteSize - 5] | CLOCAL | CREAD | HUPCL;
-    switch (dcb.Parity) {
-    case ODDPARITY: tio->c_cflag |= PARENB | PARODD; break;
-    case EVENPARITY: tio->c_cflag |= PARENB; break;
-    case MARKPARITY: tio->c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case SPACEPARITY: tio->c_cflag |= PARENB | CMSPAR; break;
-    }
-    if (dcb.StopBits != ONESTOPBIT) tio->c_cflag |= CSTOPB;  // 1.5 with 5 bits, 2 otherwise
-    if (dcb.fOutxCtsFlow || dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) tio->c_cflag |= CRTSCTS;
-    tio->c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY | INPCK);
-    if (dcb.fParity) tio->c_iflag |= INPCK;
-    if (dcb.fOutX) tio->c_iflag |= IXON;
-    if (dcb.fInX) tio->c_iflag |= IXOFF;
-    tio->c_oflag &= ~OPOST;
-    tio->c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-    tio->c_cc[VMIN] = 0;
-    tio->c_cc[VTIME] = 0;
-    tio->c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
-    tio->c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
-    return true;
-}
-
-// What the device holds, over the fields termios has no place for.
-DCB DecodeTermios(const termios& tio, DCB dcb) {
-    speed_t speed = cfgetospeed(&tio);
-    for (const auto& b : BAUDS)
-        if (b.speed == speed) dcb.BaudRate = b.dwBaud;
-    switch (tio.c_cflag & CSIZE) {
-    case CS5: dcb.ByteSize = 5; break;
-    case CS6: dcb.ByteSize = 6; break;
-    case CS7: dcb.ByteSize = 7; break;
-    default: dcb.ByteSize = 8;
-    }
-    if (!(tio.c_cflag & PARENB))
-        dcb.Parity = NOPARITY;
-    else if (tio.c_cflag & CMSPAR)
-        dcb.Parity = (tio.c_cflag & PARODD) ? MARKPARITY : SPACEPARITY;
-    else
-        dcb.Parity = (tio.c_cflag & PARODD) ? ODDPARITY : EVENPARITY;
-    dcb.StopBits = !(tio.c_cflag & CSTOPB) ? ONESTOPBIT : dcb.ByteSize == 5 ? ONE5STOPBITS : TWOSTOPBITS;
-    bool rtscts = tio.c_cflag & CRTSCTS;
-    dcb.fOutxCtsFlow = rtscts;
-    if (rtscts)
-        dcb.fRtsControl = RTS_CONTROL_HANDSHAKE;
-    else if (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE)
-        dcb.fRtsControl = RTS_CONTROL_ENABLE;
-    dcb.fParity = (tio.c_iflag & INPCK) != 0;
-    dcb.fOutX = (tio.c_iflag & IXON) != 0;
-    dcb.fInX = (tio.c_iflag & IXOFF) != 0;
-    dcb.XonChar = static_cast<char>(tio.c_cc[VSTART]);
-    dcb.XoffChar = static_cast<char>(tio.c_cc[VSTOP]);
-    dcb.fBinary = 1;
-    dcb.DCBlength = sizeof(DCB);
-    return dcb;
 }
 
 // One step of waiting for the device: on the virtual clock a 10 ms tick of
@@ -218,14 +141,14 @@ public:
         termios tio{};
         if (tcgetattr(m_fd, &tio) != 0) return Fail(errno);
         std::lock_guard<std::mutex> lk(m_lock);
-        *dcb = DecodeTermios(tio, m_dcb);
+        *dcb = TermiosToDcb(tio, m_dcb);
         return TRUE;
     }
     BOOL SetState(const DCB& dcb) override {
         if (!Usable()) return FALSE;
         termios tio{};
         if (tcgetattr(m_fd, &tio) != 0) return Fail(errno);
-        if (!EncodeTermios(dcb, &tio)) return Fail(EINVAL);
+        if (!DcbToTermios(dcb, &tio)) return Fail(EINVAL);
         if (tcsetattr(m_fd, TCSANOW, &tio) != 0) return Fail(errno);
         if (!SetLine(TIOCM_DTR, DtrRaisedBy(dcb))) return FALSE;
         if (!(tio.c_cflag & CRTSCTS) && !SetLine(TIOCM_RTS, RtsRaisedBy(dcb))) return FALSE;
@@ -322,7 +245,7 @@ private:
 };
 
 BOOL CPosixPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable()) return FALSE;
+    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
     char* out = static_cast<char*>(buffer);
     Millis lastByte = sched::Now();
     CReadPlan plan = PlanRead(Timeouts(), size, lastByte);
@@ -353,7 +276,7 @@ BOOL CPosixPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
 }
 
 BOOL CPosixPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable()) return FALSE;
+    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
     const char* in = static_cast<const char*>(buffer);
     Millis end = WriteDeadline(Timeouts(), size, sched::Now());
     unsigned aborts = m_nWriteAborts;
@@ -379,30 +302,6 @@ BOOL CPosixPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* 
     return FinishNow(ov, error, sent, done);
 }
 
-std::string DosDevices() { return PrefixRoot() + "/dosdevices"; }
-
-// n of a "comN" entry name, or 0.
-unsigned ComNumber(const std::string& entry) {
-    if (entry.size() < 4 || entry.compare(0, 3, "com") != 0) return 0;
-    return ParsePortName(("COM" + entry.substr(3)).c_str());
-}
-
-// n of "<stem>N", or -1.
-long DeviceNumber(const std::string& name, const std::string& stem) {
-    if (name.size() <= stem.size() || name.compare(0, stem.size(), stem) != 0) return -1;
-    std::string digits = name.substr(stem.size());
-    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), ::isdigit)) return -1;
-    return std::stol(digits);
-}
-
-// A 16550-style port node exists for every possible UART; sysfs says whether
-// one is fitted (type 0: none).
-bool UartFitted(const std::string& sysTty, const std::string& name) {
-    std::ifstream type(sysTty + "/" + name + "/type");
-    int value = -1;
-    return !(type >> value) || value != 0;
-}
-
 BOOL OpenFailed(HANDLE* result, DWORD error) {
     *result = INVALID_HANDLE_VALUE;
     SetLastError(error);
@@ -420,7 +319,7 @@ bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
     unsigned n = ParsePortName(request.name);
     if (n == 0) return false;
     platform::posix_serial::MapDevices();
-    std::string link = DosDevices() + "/com" + std::to_string(n);
+    std::string link = PortLink(n);
     struct stat lst {};
     if (lstat(link.c_str(), &lst) != 0) {
         Explain("COM%u: no such device: %s does not exist; make it a symbolic link to the serial device "
@@ -471,66 +370,21 @@ bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
         return OpenFailed(result, ERROR_FILE_NOT_FOUND);
     }
     ioctl(fd, TIOCEXCL);  // keeps other programs out while it is open
-    DCB dcb = DecodeTermios(tio, DefaultDcb());
-    EncodeTermios(dcb, &tio);  // raw bytes: no echo, no line editing, no character mapping
+    DCB dcb = TermiosToDcb(tio, DefaultDcb());
+    DcbToTermios(dcb, &tio);  // raw bytes: no echo, no line editing, no character mapping
     tcsetattr(fd, TCSANOW, &tio);
     *result = AddHandle(std::make_shared<CPosixPort>(fd, dcb));
     return true;
-}
-
-std::vector<std::string> ListPorts() {
-    platform::posix_serial::MapDevices();
-    std::vector<unsigned> numbers;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(DosDevices(), ec)) {
-        unsigned n = ComNumber(entry.path().filename().string());
-        if (n && fs::exists(entry.path(), ec)) numbers.push_back(n);
-    }
-    std::sort(numbers.begin(), numbers.end());
-    std::vector<std::string> names;
-    for (unsigned n : numbers) names.push_back("COM" + std::to_string(n) + ":");
-    return names;
 }
 
 }  // namespace
 
 namespace platform::posix_serial {
 
-int MapDevices() {
-    std::string folder = DosDevices();
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(folder, ec))
-        if (ComNumber(entry.path().filename().string())) return 0;
-    std::string dev, sysTty;
-    {
-        std::lock_guard<std::mutex> lk(g_configLock);
-        dev = g_strDevRoot;
-        sysTty = g_strSysTtyRoot;
-    }
-    std::vector<std::string> found;
-    for (const char* stem : {"ttyS", "ttyUSB", "ttyACM"}) {
-        std::vector<std::pair<long, std::string>> group;
-        for (const auto& entry : fs::directory_iterator(dev, ec)) {
-            std::string name = entry.path().filename().string();
-            long number = DeviceNumber(name, stem);
-            if (number < 0 || (std::strcmp(stem, "ttyS") == 0 && !UartFitted(sysTty, name))) continue;
-            group.emplace_back(number, entry.path().string());
-        }
-        std::sort(group.begin(), group.end());
-        for (auto& g : group) found.push_back(g.second);
-    }
-    int made = 0;
-    for (size_t i = 0; i < found.size() && i < 255; ++i) {
-        fs::create_symlink(found[i], folder + "/com" + std::to_string(i + 1), ec);
-        if (!ec) ++made;
-    }
-    return made;
-}
-
 void Install() {
     Uninstall();
     g_nOpener = AddDeviceOpener(OpenPosixPort);
-    SetPortLister(ListPorts);
+    SetPortLister(ListMappedPorts);
 }
 
 void Uninstall() {
@@ -541,11 +395,6 @@ void Uninstall() {
 }
 
 namespace test {
-void SetDeviceRoots(const std::string& dev, const std::string& sysTty) {
-    std::lock_guard<std::mutex> lk(g_configLock);
-    g_strDevRoot = dev;
-    g_strSysTtyRoot = sysTty;
-}
 void FailNextOpen(int errnoValue) { g_nFailOpenErrno.store(errnoValue); }
 }  // namespace test
 

@@ -1,7 +1,6 @@
 #include "platform/serial/sim_serial.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <deque>
 #include <map>
 #include <optional>
@@ -112,10 +111,15 @@ bool WriteHeld(const SimPortState& s) {
     return (s.dcb.fOutxCtsFlow && !(s.dwLines & MS_CTS_ON)) || (s.dcb.fOutxDsrFlow && !(s.dwLines & MS_DSR_ON));
 }
 
-void RaiseLinesFromDcb(SimPortState& s) {
-    s.bDtr = DtrRaisedBy(s.dcb);
-    s.bRts = RtsRaisedBy(s.dcb);
+// Drives DTR and RTS; a change is recorded.
+void SetLines(SimPortState& s, bool bDtr, bool bRts) {
+    if (s.bDtr == bDtr && s.bRts == bRts) return;
+    s.bDtr = bDtr;
+    s.bRts = bRts;
+    Record(s, SimCall::Lines, bDtr, bRts);
 }
+
+void RaiseLinesFromDcb(SimPortState& s) { SetLines(s, DtrRaisedBy(s.dcb), RtsRaisedBy(s.dcb)); }
 
 // Counts the call; returns the failure armed for it, if any.
 std::optional<SimFailure> CountCall(SimPortState& s, const char* call) {
@@ -190,8 +194,8 @@ public:
         return Simple("SetCommState", [&](SimPortState& s) {
             s.dcb = dcb;
             s.dcb.DCBlength = sizeof(DCB);
-            RaiseLinesFromDcb(s);
             Record(s, SimCall::SetCommState);
+            RaiseLinesFromDcb(s);
             sched::NotifyLocked();
         });
     }
@@ -200,9 +204,9 @@ public:
         BOOL entered = Simple("EscapeCommFunction", [&](SimPortState& s) {
             ok = CheckEscape(s.dcb, func);
             if (!ok) return;
-            if (func == SETDTR || func == CLRDTR) s.bDtr = func == SETDTR;
-            if (func == SETRTS || func == CLRRTS) s.bRts = func == SETRTS;
             Record(s, SimCall::EscapeCommFunction, func);
+            if (func == SETDTR || func == CLRDTR) SetLines(s, func == SETDTR, s.bRts);
+            if (func == SETRTS || func == CLRRTS) SetLines(s, s.bDtr, func == SETRTS);
         });
         return entered && ok;
     }
@@ -265,6 +269,7 @@ private:
 BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
     std::optional<SimFailure> failure;
+    if (!CheckBuffer(buffer, size)) return FALSE;
     SimPortState* s = Enter("ReadFile", &failure);
     if (!s) return FALSE;
     bool bPending = g_world.bReportPending;
@@ -319,6 +324,7 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
 BOOL CSimPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
     std::optional<SimFailure> failure;
+    if (!CheckBuffer(buffer, size)) return FALSE;
     SimPortState* s = Enter("WriteFile", &failure);
     if (!s) return FALSE;
     bool bPending = g_world.bReportPending;
@@ -372,11 +378,11 @@ void CSimPort::OnClose() {
         if (!s) return;
         ReleaseDue(*s, sched::Now());
         s->bOpen = false;
-        s->bDtr = s->bRts = false;
         s->strQueue.clear();
         ++s->nReadAborts;
         ++s->nWriteAborts;
         Record(*s, SimCall::Close);
+        SetLines(*s, false, false);
         onClose = s->observer.onClose;
         sched::NotifyLocked();
     }
@@ -412,8 +418,8 @@ bool OpenSimPort(const OpenRequest& request, HANDLE* result) {
         open = ++s.nOpens;
         s.dwMask = 0;
         s.dwErrors = 0;
-        RaiseLinesFromDcb(s);
         Record(s, SimCall::Open);
+        RaiseLinesFromDcb(s);
         onOpen = s.observer.onOpen;
         generation = g_world.nGeneration;
     }
@@ -422,77 +428,9 @@ bool OpenSimPort(const OpenRequest& request, HANDLE* result) {
     return true;
 }
 
-std::string DescribeDcb(const DCB& d) {
-    static const char PARITY[] = "NOEMS";
-    static const char* const STOP[] = {"1", "1.5", "2"};
-    static const char* const CONTROL[] = {"disable", "enable", "handshake", "toggle"};
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "%u %u%c%s binary=%u parity=%u cts=%u dsr=%u dtr=%s rts=%s outx=%u inx=%u xon=%02X xoff=%02X "
-                  "xonlim=%u xofflim=%u",
-                  d.BaudRate, d.ByteSize, d.Parity <= SPACEPARITY ? PARITY[d.Parity] : '?',
-                  d.StopBits <= TWOSTOPBITS ? STOP[d.StopBits] : "?", d.fBinary, d.fParity, d.fOutxCtsFlow,
-                  d.fOutxDsrFlow, CONTROL[d.fDtrControl], CONTROL[d.fRtsControl], d.fOutX, d.fInX,
-                  static_cast<unsigned char>(d.XonChar), static_cast<unsigned char>(d.XoffChar), d.XonLim,
-                  d.XoffLim);
-    return text;
-}
-
-std::string DescribeEscape(DWORD func) {
-    switch (func) {
-    case SETXOFF: return "SETXOFF";
-    case SETXON: return "SETXON";
-    case SETRTS: return "SETRTS";
-    case CLRRTS: return "CLRRTS";
-    case SETDTR: return "SETDTR";
-    case CLRDTR: return "CLRDTR";
-    case SETBREAK: return "SETBREAK";
-    case CLRBREAK: return "CLRBREAK";
-    }
-    return std::to_string(func);
-}
-
-std::string DescribePurge(DWORD flags) {
-    static const char* const NAMES[] = {"TXABORT", "RXABORT", "TXCLEAR", "RXCLEAR"};
-    std::string text;
-    for (int i = 0; i < 4; ++i)
-        if (flags & (1u << i)) text += (text.empty() ? "" : "|") + std::string(NAMES[i]);
-    return text.empty() ? "0" : text;
-}
-
 }  // namespace
 
 namespace platform::sim_serial {
-
-std::string DescribeEvent(const SimEvent& e) {
-    std::string text = std::to_string(e.nTime) + " ";
-    char hex[4];
-    switch (e.eCall) {
-    case SimCall::Open: return text + "Open";
-    case SimCall::Close: return text + "Close";
-    case SimCall::Write:
-        text += "Write";
-        for (unsigned char c : e.strBytes) {
-            std::snprintf(hex, sizeof hex, " %02X", c);
-            text += hex;
-        }
-        return text;
-    case SimCall::SetCommState: return text + "SetCommState " + DescribeDcb(e.dcb);
-    case SimCall::SetCommTimeouts: {
-        const COMMTIMEOUTS& t = e.timeouts;
-        char line[120];
-        std::snprintf(line, sizeof line, "SetCommTimeouts %u %u %u %u %u", t.ReadIntervalTimeout,
-                      t.ReadTotalTimeoutMultiplier, t.ReadTotalTimeoutConstant, t.WriteTotalTimeoutMultiplier,
-                      t.WriteTotalTimeoutConstant);
-        return text + line;
-    }
-    case SimCall::SetCommMask: return text + "SetCommMask " + std::to_string(e.dwArg);
-    case SimCall::SetupComm: return text + "SetupComm " + std::to_string(e.dwArg) + " " + std::to_string(e.dwArg2);
-    case SimCall::EscapeCommFunction: return text + "EscapeCommFunction " + DescribeEscape(e.dwArg);
-    case SimCall::PurgeComm: return text + "PurgeComm " + DescribePurge(e.dwArg);
-    }
-    return text;
-}
 
 void Install() {
     Uninstall();

@@ -35,6 +35,7 @@ enum class SimCall {
     SetupComm,           // dwArg, dwArg2: input and output queue sizes
     EscapeCommFunction,  // dwArg: SETDTR, CLRDTR, ...
     PurgeComm,           // dwArg: PURGE_* flags
+    Lines,               // DTR (dwArg) or RTS (dwArg2) changed, for whatever reason
 };
 
 struct SimEvent {
@@ -48,7 +49,7 @@ struct SimEvent {
 };
 
 // One line per event for transcripts: "12 SetupComm 4096 4096",
-// "15 Write 1B 2E 52 32 3A", "10 SetCommState 9600 8N1 ...".
+// "15 Write 1B 2E 52 32 3A", "10 SetCommState 9600 8N1 ...", "0 Lines DTR on RTS off".
 std::string DescribeEvent(const SimEvent& event);
 
 struct SimObserver {
@@ -65,6 +66,7 @@ void Uninstall();
 
 // The names EnumPortsA reports, as given ("COM1:", "COM3:").
 void SetEnumeratedPorts(const std::vector<std::string>& names);
+// Takes effect at the next open; an open port stays open (its lines follow).
 void SetPresence(int nPort, SimPresence presence);
 // MS_*_ON bits, at any time; the port need not be open.
 void SetModemLines(int nPort, DWORD dwLines);

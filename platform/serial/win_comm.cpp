@@ -108,6 +108,12 @@ sched::Millis WriteDeadline(const COMMTIMEOUTS& t, DWORD size, sched::Millis sta
     return total == 0 ? sched::kForever : start + total;
 }
 
+BOOL CheckBuffer(const void* buffer, DWORD size) {
+    if (buffer || size == 0) return TRUE;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
 BOOL FinishNow(OVERLAPPED* ov, DWORD error, DWORD count, DWORD* done) {
     if (ov) {
         StartOverlapped(ov);

@@ -44,7 +44,9 @@ using LPDCB = DCB*;
 // Milliseconds. A read ends when its total (multiplier * bytes + constant)
 // passes or, once a byte came, when the gap to the next byte exceeds the
 // interval; 0 turns either off. Interval 0xFFFFFFFF with both totals 0 makes a
-// read return at once with what is queued.
+// read return at once with what is queued; interval and multiplier 0xFFFFFFFF
+// with a constant make it wait up to the constant for a first byte only. A
+// time-out is no error: the read or write succeeds with the bytes it moved.
 struct COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;
     DWORD ReadTotalTimeoutMultiplier;

@@ -267,6 +267,17 @@ TEST_P(PortTest, ClosedOrForeignHandlesAreRefused) {
     CloseHandle(event);
 }
 
+TEST_P(PortTest, NullBuffersAreRefused) {
+    HANDLE port = Open();
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    DWORD done = 0;
+    EXPECT_FALSE(ReadFile(port, nullptr, 4, &done, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    EXPECT_FALSE(WriteFile(port, nullptr, 4, &done, nullptr));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+    CloseHandle(port);
+}
+
 INSTANTIATE_TEST_SUITE_P(Backends, PortTest, ::testing::Values(Backend::Sim, Backend::Pty), BackendName);
 
 }  // namespace
