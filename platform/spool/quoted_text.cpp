@@ -15,7 +15,7 @@ int HexValue(char ch) {
     return -1;
 }
 
-// Reads the escape after a backslash at line[*pos]; false for an unknown one.
+// Reads the escape after a backslash at line[*pos]; false for a malformed one.
 bool ReadEscape(const std::string& line, std::size_t* pos, std::string* pOut) {
     if (*pos >= line.size()) return false;
     char ch = line[(*pos)++];
@@ -40,7 +40,12 @@ bool ReadEscape(const std::string& line, std::size_t* pos, std::string* pOut) {
         return true;
     }
     default:
-        if (ch < '0' || ch > '7') return false;
+        if (ch < '0' || ch > '7') {
+            // Kept as written, so that a Windows path such as "C:\~Name" reads as meant.
+            *pOut += '\\';
+            *pOut += ch;
+            return true;
+        }
         int value = ch - '0';
         for (int digits = 1; digits < 3 && *pos < line.size() && line[*pos] >= '0' && line[*pos] <= '7'; ++digits)
             value = value * 8 + (line[(*pos)++] - '0');

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/spool/winspool.h"
 
@@ -85,13 +86,18 @@ void CTestSpooler::FailOpen(const std::string& strName) { m_aFailOpen.push_back(
 void CTestSpooler::FailSet(const std::string& strName) { m_aFailSet.push_back(strName); }
 
 BOOL CTestSpooler::Enumerate(std::vector<PrinterRecord>* pPrinters) {
-    m_aCalls.push_back({"EnumPrintersA", "", "", 0, true});
+    bool bOk = !std::exchange(m_bFailEnumerate, false);
+    m_aCalls.push_back({"EnumPrintersA", "", "", 0, bOk});
+    if (!bOk) {
+        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+        return FALSE;
+    }
     *pPrinters = m_aPrinters;
     return TRUE;
 }
 
 BOOL CTestSpooler::Open(const std::string& strPrinterName, DWORD access) {
-    bool bOk = Find(strPrinterName) && !Listed(m_aFailOpen, strPrinterName);
+    bool bOk = Find(strPrinterName) && !Take(&m_aFailOpen, strPrinterName);
     m_aCalls.push_back({"OpenPrinterA", strPrinterName, "", access, bOk});
     if (!bOk) SetLastError(Find(strPrinterName) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PRINTER_NAME);
     return bOk;
@@ -99,7 +105,7 @@ BOOL CTestSpooler::Open(const std::string& strPrinterName, DWORD access) {
 
 BOOL CTestSpooler::Set(const std::string& strPrinterName, const PrinterRecord& record) {
     PrinterRecord* pPrinter = Find(strPrinterName);
-    bool bOk = pPrinter && !Listed(m_aFailSet, strPrinterName);
+    bool bOk = pPrinter && !Take(&m_aFailSet, strPrinterName);
     m_aCalls.push_back({"SetPrinterA", strPrinterName, record.strPortName, 0, bOk});
     if (!bOk) {
         SetLastError(pPrinter ? ERROR_ACCESS_DENIED : ERROR_INVALID_PRINTER_NAME);
@@ -120,8 +126,11 @@ PrinterRecord* CTestSpooler::Find(const std::string& strName) {
     return nullptr;
 }
 
-bool CTestSpooler::Listed(const std::vector<std::string>& aNames, const std::string& strName) const {
-    return std::any_of(aNames.begin(), aNames.end(), [&](const std::string& s) { return SamePrinterName(s, strName); });
+bool CTestSpooler::Take(std::vector<std::string>* pNames, const std::string& strName) {
+    auto it = std::find_if(pNames->begin(), pNames->end(), [&](const std::string& s) { return SamePrinterName(s, strName); });
+    if (it == pNames->end()) return false;
+    pNames->erase(it);
+    return true;
 }
 
 }  // namespace platform::spool

@@ -24,9 +24,11 @@ public:
     void AddPrinter(const std::string& strName, const std::string& strPort);
     // Puts a printer on another port behind the library's back; false when unknown.
     bool MovePrinter(const std::string& strName, const std::string& strPort);
-    // The next opens or rewrites of that printer fail.
+    // The next open or rewrite of that printer fails (once each time asked).
     void FailOpen(const std::string& strName);
     void FailSet(const std::string& strName);
+    // The next enumeration fails with RPC_S_SERVER_UNAVAILABLE.
+    void FailEnumerate() { m_bFailEnumerate = true; }
 
     const std::vector<PrinterRecord>& Printers() const { return m_aPrinters; }
     const std::vector<Call>& Calls() const { return m_aCalls; }
@@ -41,13 +43,15 @@ public:
 
 private:
     PrinterRecord* Find(const std::string& strName);
-    bool Listed(const std::vector<std::string>& aNames, const std::string& strName) const;
+    // True (and forgotten) when strName is in aNames.
+    static bool Take(std::vector<std::string>* pNames, const std::string& strName);
 
     std::vector<PrinterRecord> m_aPrinters;
     std::vector<Call> m_aCalls;
     std::vector<std::string> m_aFailOpen;
     std::vector<std::string> m_aFailSet;
     std::vector<std::string> m_aFieldChanges;
+    bool m_bFailEnumerate = false;
 };
 
 }  // namespace platform::spool

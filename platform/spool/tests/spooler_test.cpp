@@ -201,7 +201,9 @@ TEST(QuotedText, EveryByteSurvivesQuoting) {
     ASSERT_TRUE(platform::spool::SplitLine("\"\\x41\\101\\0\" x", &words, &error));
     EXPECT_EQ(words[0], std::string("AA\0", 3));
     EXPECT_FALSE(platform::spool::SplitLine("\"open", &words, &error));
-    EXPECT_FALSE(platform::spool::SplitLine("\"bad \\q\"", &words, &error));
+    ASSERT_TRUE(platform::spool::SplitLine("\"C:\\~P\" \"\\w\"", &words, &error));
+    EXPECT_EQ(words, (std::vector<std::string>{"C:\\~P", "\\w"}));
+    EXPECT_FALSE(platform::spool::SplitLine("\"\\777\"", &words, &error));
     EXPECT_FALSE(platform::spool::SplitLine("\"glued\"x", &words, &error));
 }
 
