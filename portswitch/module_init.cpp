@@ -11,8 +11,9 @@ namespace {
 struct CModuleInit {
     CModuleInit() {
         platform::files::InstallDriveFiles();
-        platform::spool::UseSpooler(
-            std::make_shared<platform::spool::CLocalSpooler>(platform::spool::CLocalSpooler::DefaultFile()));
+        // The prefix is looked up at each call, not here: other globals of the
+        // library may not be initialised yet while it loads.
+        platform::spool::UseSpooler(std::make_shared<platform::spool::CLocalSpooler>());
     }
 };
 

@@ -94,7 +94,9 @@ BOOL Fail(DWORD error) {
 
 }  // namespace
 
-std::string CLocalSpooler::DefaultFile() { return PrefixRoot() + "/spooler/printers.txt"; }
+std::string CLocalSpooler::HostFile() const {
+    return m_strHostFile.empty() ? PrefixRoot() + "/spooler/printers.txt" : m_strHostFile;
+}
 
 std::string FormatPrinters(const std::vector<PrinterRecord>& aPrinters) {
     std::string text = "# Local printers, in enumeration order.\n";
@@ -141,9 +143,10 @@ bool ParsePrinters(const std::string& text, std::vector<PrinterRecord>* pPrinter
 
 BOOL CLocalSpooler::Enumerate(std::vector<PrinterRecord>* pPrinters) {
     pPrinters->clear();
+    std::string strFile = HostFile();
     std::error_code ec;
-    if (!std::filesystem::exists(m_strHostFile, ec)) return TRUE;
-    std::ifstream in(m_strHostFile, std::ios::binary);
+    if (!std::filesystem::exists(strFile, ec)) return TRUE;
+    std::ifstream in(strFile, std::ios::binary);
     if (!in.is_open()) return Fail(ERROR_ACCESS_DENIED);
     std::string text((std::istreambuf_iterator<char>(in)), {});
     if (in.bad()) return Fail(ERROR_READ_FAULT);
@@ -167,17 +170,18 @@ BOOL CLocalSpooler::Set(const std::string& strPrinterName, const PrinterRecord& 
         if (SamePrinterName(printer.strPrinterName, strPrinterName)) pPrinter = &printer;
     if (!pPrinter) return Fail(ERROR_INVALID_PRINTER_NAME);
     *pPrinter = record;
+    std::string strFile = HostFile();
 
     std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(m_strHostFile).parent_path(), ec);
-    std::string strNew = m_strHostFile + ".new";
+    std::filesystem::create_directories(std::filesystem::path(strFile).parent_path(), ec);
+    std::string strNew = strFile + ".new";
     {
         std::ofstream out(strNew, std::ios::binary | std::ios::trunc);
         out << FormatPrinters(printers);
         out.flush();
         if (!out) return Fail(ERROR_WRITE_FAULT);
     }
-    std::filesystem::rename(strNew, m_strHostFile, ec);
+    std::filesystem::rename(strNew, strFile, ec);
     return ec ? Fail(ERROR_WRITE_FAULT) : TRUE;
 }
 

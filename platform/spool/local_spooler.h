@@ -20,11 +20,10 @@ namespace platform::spool {
 
 class CLocalSpooler : public CSpooler {
 public:
+    // The file <prefix>/spooler/printers.txt of the prefix in use at each call.
+    CLocalSpooler() = default;
     // A missing file is a spooler without printers.
     explicit CLocalSpooler(std::string strHostFile) : m_strHostFile(std::move(strHostFile)) {}
-
-    // <prefix>/spooler/printers.txt
-    static std::string DefaultFile();
 
     // Enumerate fails with ERROR_INVALID_DATA for a file that cannot be read as above.
     BOOL Enumerate(std::vector<PrinterRecord>* pPrinters) override;
@@ -33,6 +32,8 @@ public:
     void Close(const std::string&) override {}
 
 private:
+    std::string HostFile() const;
+
     std::string m_strHostFile;
 };
 
