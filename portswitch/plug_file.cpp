@@ -2,6 +2,8 @@
 
 #include "platform/mfc/cfile.h"
 
+BOOL HoldsZeroByte(const CString& strText) { return strText.Find('\0') >= 0; }
+
 void SplitFields(const CString& strText, CStringList* pFields) {
     int nStart = 0;
     for (int nComma; (nComma = strText.Find(',', nStart)) >= 0; nStart = nComma + 1)
@@ -27,8 +29,6 @@ BOOL ReadPlugFile(CString* pText, BOOL* pbFound) {
         e->Delete();
         return FALSE;
     }
-    // A zero byte cannot be part of a port name: such a file is not ours to act on.
-    if (nullptr != std::char_traits<char>::find(static_cast<const char*>(*pText), pText->GetLength(), '\0')) return FALSE;
     *pbFound = TRUE;
     return TRUE;
 }

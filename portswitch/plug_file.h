@@ -12,6 +12,10 @@ inline constexpr const char* PLUG_FILE = "C:\\~PlugPort.Tmp";
 // last separator only when it is not empty.
 void SplitFields(const CString& strText, CStringList* pFields);
 
+// A zero byte is part of no port name: a file holding one was not written by
+// UnPlug and is not acted on.
+BOOL HoldsZeroByte(const CString& strText);
+
 // Reads the whole file, shared for reading only. TRUE with the text and
 // *pbFound set (FALSE when there is no file, which is no failure); FALSE when
 // the file exists but cannot be opened or read.

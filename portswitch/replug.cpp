@@ -23,7 +23,7 @@ BYTE RePlugPrinters() {
     if (!printers.Enumerate()) return 0;
     CString strText;
     BOOL bFound = FALSE;
-    if (!ReadPlugFile(&strText, &bFound) || !bFound) return 0;
+    if (!ReadPlugFile(&strText, &bFound) || !bFound || HoldsZeroByte(strText)) return 0;
     DeleteFileA(PLUG_FILE);  // not checked: the saved ports now live in memory only
 
     CStringList fields;

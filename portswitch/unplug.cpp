@@ -26,7 +26,7 @@ BYTE UnPlugPrinters() {
     BOOL bFound = FALSE;
     if (!ReadPlugFile(&strEarlier, &bFound)) return 0;  // an unreadable file is not overwritten blindly
     CStringList earlier;
-    SplitFields(strEarlier, &earlier);
+    if (!HoldsZeroByte(strEarlier)) SplitFields(strEarlier, &earlier);
 
     CFile file;
     if (!file.Open(PLUG_FILE, CFile::modeCreate | CFile::modeWrite | CFile::shareExclusive)) return 0;
