@@ -96,7 +96,8 @@ struct PRINTER_DEFAULTSA {
 using PRINTER_DEFAULTS = PRINTER_DEFAULTSA;
 using LPPRINTER_DEFAULTSA = PRINTER_DEFAULTSA*;
 
-// Level 2 with PRINTER_ENUM_LOCAL and name NULL or "" (this machine). TRUE with
+// Level 2 with PRINTER_ENUM_LOCAL and name NULL or "" (this machine; other
+// flags find no printers, as there are no others). TRUE with
 // *pcReturned records in the buffer and *pcbNeeded the bytes used; FALSE with
 // ERROR_INSUFFICIENT_BUFFER and *pcbNeeded the bytes needed when cbBuf is too
 // small (pass NULL and 0 to learn the size); FALSE with ERROR_INVALID_LEVEL,
