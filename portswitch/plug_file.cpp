@@ -2,6 +2,11 @@
 
 #include "platform/mfc/cfile.h"
 
+namespace {
+// Far above any real file (a field and a comma per printer), far below memory trouble.
+constexpr DWORD MAX_PLUG_FILE = 1 << 20;
+}  // namespace
+
 BOOL HoldsZeroByte(const CString& strText) { return strText.Find('\0') >= 0; }
 
 void SplitFields(const CString& strText, CStringList* pFields) {
@@ -19,7 +24,9 @@ BOOL ReadPlugFile(CString* pText, BOOL* pbFound) {
     if (!file.Open(PLUG_FILE, CFile::modeRead | CFile::shareDenyWrite, &error))
         return error.m_cause == CFileException::fileNotFound;
     try {
-        int nLength = static_cast<int>(file.GetLength());
+        DWORD nFileLength = file.GetLength();
+        if (nFileLength > MAX_PLUG_FILE) return FALSE;
+        int nLength = static_cast<int>(nFileLength);
         char* pBuffer = pText->GetBufferSetLength(nLength);
         int nRead = 0;
         for (UINT n; nRead < nLength && (n = file.Read(pBuffer + nRead, nLength - nRead)) > 0;) nRead += n;

@@ -18,7 +18,7 @@ BOOL HoldsZeroByte(const CString& strText);
 
 // Reads the whole file, shared for reading only. TRUE with the text and
 // *pbFound set (FALSE when there is no file, which is no failure); FALSE when
-// the file exists but cannot be opened or read.
+// the file exists but cannot be opened or read, or is too long to be one of ours.
 BOOL ReadPlugFile(CString* pText, BOOL* pbFound);
 
 // Writes the fields, each followed by ',', into a new file opened exclusively.
