@@ -73,7 +73,9 @@ std::string HostPath(const std::string& windowsPath) {
 }
 
 namespace test {
-void FailOpen(const std::string& windowsPath, DWORD error) { AddFault(detail::FaultKind::Open, windowsPath, 1, error); }
+void FailOpen(const std::string& windowsPath, int nth, DWORD error) {
+    AddFault(detail::FaultKind::Open, windowsPath, nth, error);
+}
 void FailRead(const std::string& windowsPath, int nth, DWORD error) {
     AddFault(detail::FaultKind::Read, windowsPath, nth, error);
 }

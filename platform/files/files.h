@@ -28,7 +28,7 @@ void SetClosedWrittenFileObserver(ClosedWrittenFileObserver observer);
 namespace test {
 // Each fault strikes once, for the named file whatever its letter case:
 // the next open, or the nth read or write (1 = the next one) on any handle.
-void FailOpen(const std::string& windowsPath, DWORD error);
+void FailOpen(const std::string& windowsPath, int nth, DWORD error);
 void FailRead(const std::string& windowsPath, int nth, DWORD error);
 void FailWrite(const std::string& windowsPath, int nth, DWORD error);
 void ClearFaults();

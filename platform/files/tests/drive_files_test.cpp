@@ -171,7 +171,7 @@ TEST_F(DriveFiles, ReadsWritesSizesAndTheClosedFileObserver) {
 }
 
 TEST_F(DriveFiles, FaultsStrikeTheNamedFileOnce) {
-    platform::files::test::FailOpen("C:\\~PLUGPORT.TMP", ERROR_ACCESS_DENIED);
+    platform::files::test::FailOpen("C:\\~PLUGPORT.TMP", 1, ERROR_ACCESS_DENIED);
     platform::files::test::FailWrite("c:/~plugport.tmp", 2, ERROR_DISK_FULL);
     EXPECT_EQ(Open("C:\\~PlugPort.Tmp", GENERIC_WRITE, 0, CREATE_ALWAYS), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_ACCESS_DENIED);
