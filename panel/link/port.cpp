@@ -165,8 +165,10 @@ DWORD ReaderThreadProc(LPVOID param) {
     HANDLE ownEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (!ownEvent) {
         AfxMessageBox(IDS_EVENT_FAILED, MB_ICONWARNING);
-    } else if (SetCommMask(port->hPort, EV_RXCHAR)) {
-        while (PortIsOpen(port)) {
+    } else if (SetCommMask(port->hPort, EV_RXCHAR) && PortIsOpen(port)) {
+        // A close is noticed only on a pass that read nothing, so a port that
+        // keeps receiving is drained before the reader ends.
+        for (;;) {
             char buffer[READ_CHUNK + 1];
             DWORD got = ReadAvailable(port, buffer, READ_CHUNK);
             if (got) {

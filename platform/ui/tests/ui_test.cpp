@@ -10,6 +10,7 @@
 #include "platform/resources/resource_tables.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/backend.h"
+#include "platform/ui/testing/scripted_backend.h"
 
 namespace platform::res {
 namespace {
@@ -40,33 +41,7 @@ namespace {
 using platform::ui::Backend;
 using platform::ui::Window;
 
-// Runs one queued gesture each time the UI thread goes idle (an empty action
-// is a pause of 100 ms that lets the program run), and records what a person
-// would have seen.
-class ScriptedBackend : public Backend {
-public:
-    std::deque<std::function<void()>> actions;
-    std::vector<std::string> seen;
-    platform::sched::Millis m_nextAction = 0;
-
-    void Wait(platform::sched::Millis deadline) override {
-        if (!actions.empty() && platform::sched::Now() >= m_nextAction) {
-            auto act = std::move(actions.front());
-            actions.pop_front();
-            if (act)
-                act();
-            else
-                m_nextAction = platform::sched::Now() + 100;
-            return;
-        }
-        platform::ui::WaitForQueue(actions.empty() ? deadline : std::min(deadline, m_nextAction));
-    }
-    void Wake() override { platform::ui::WakeQueues(); }
-    void ModalShown(Window& w) override {
-        seen.push_back(w.kind == platform::ui::WindowKind::MessageBox ? "box " + w.text : "dialog " + w.text);
-    }
-    void ModalEnded(Window& w, int result) override { seen.push_back("end " + std::to_string(result)); }
-};
+using ScriptedBackend = platform::ui::testing::ScriptedBackend;
 
 HWND ActiveWindow() { return platform::ui::ActiveModal(); }
 
@@ -139,8 +114,8 @@ TEST_F(UiTest, ASentNotificationIsServedInsideNestedModalLoops) {
     m_backend.actions.push_back([] { platform::ui::PressKey(ActiveWindow(), true); });
     EXPECT_EQ(dlg.DoModal(), IDCANCEL);
     EXPECT_EQ(dlg.m_nNotifications, 2);
-    std::vector<std::string> expected = {"dialog Test", "box \"Failed to create event for thread!\"", "end 1",
-                                         "box \"Failed to create event for thread!\"", "end 1", "end 2"};
+    std::vector<std::string> expected = {"dialog 500", "box 48 \"Failed to create event for thread!\"", "end 1",
+                                         "box 48 \"Failed to create event for thread!\"", "end 1", "end 2"};
     EXPECT_EQ(m_backend.seen, expected);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
@@ -179,10 +154,10 @@ TEST_F(UiTest, DataExchangeRefusesBadValuesWithTheFrameworkPromptAndKeepsTheDial
     type(" 4 ");
     EXPECT_EQ(dlg.DoModal(), IDOK);
     EXPECT_EQ(dlg.m_nValue, 4);
-    std::vector<std::string> expected = {"dialog Test",
-                                         "box Please enter an integer.", "end 1",
-                                         "box Please enter an integer.", "end 1",
-                                         "box Please enter an integer between 1 and 10.", "end 1",
+    std::vector<std::string> expected = {"dialog 500",
+                                         "box 48 Please enter an integer.", "end 1",
+                                         "box 48 Please enter an integer.", "end 1",
+                                         "box 48 Please enter an integer between 1 and 10.", "end 1",
                                          "end 1"};
     EXPECT_EQ(m_backend.seen, expected);
 }
@@ -194,7 +169,7 @@ TEST_F(UiTest, ATimerProcedureRunsEveryPeriodFromTheMessageLoop) {
     CTestDlg dlg;
     g_ticks.clear();
     m_backend.actions.push_back([&] { dlg.SetTimer(0, 2000, RecordTick); });
-    for (int i = 0; i < 65; ++i) m_backend.actions.push_back(nullptr);
+    m_backend.Pause(65);
     m_backend.actions.push_back([&] { platform::ui::PressKey(dlg.m_hWnd, true); });
     dlg.DoModal();
     EXPECT_EQ(g_ticks, (std::vector<DWORD>{2000, 4000, 6000}));
