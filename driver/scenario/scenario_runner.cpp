@@ -1,0 +1,443 @@
+#include "driver/scenario/scenario_runner.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "driver/eznus.h"
+#include "platform/base/scheduler.h"
+#include "platform/base/win_base.h"
+#include "platform/usbsim/io_manager.h"
+#include "platform/wdm/wdm_test.h"
+
+using namespace platform;
+
+struct CScenarioRunner::STask {
+    CScenarioRunner* pRunner;
+    std::vector<std::string> aWords;
+    std::vector<std::string> aLines;
+    HANDLE hThread = nullptr;
+};
+
+namespace {
+
+std::string Hex32(ULONG value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string StatusText(NTSTATUS status) {
+    static const std::map<NTSTATUS, const char*> names = {
+        {STATUS_SUCCESS, "STATUS_SUCCESS"},
+        {STATUS_TIMEOUT, "STATUS_TIMEOUT"},
+        {STATUS_PENDING, "STATUS_PENDING"},
+        {STATUS_DEVICE_BUSY, "STATUS_DEVICE_BUSY"},
+        {STATUS_UNSUCCESSFUL, "STATUS_UNSUCCESSFUL"},
+        {STATUS_INVALID_PARAMETER, "STATUS_INVALID_PARAMETER"},
+        {STATUS_NO_SUCH_DEVICE, "STATUS_NO_SUCH_DEVICE"},
+        {STATUS_INVALID_DEVICE_REQUEST, "STATUS_INVALID_DEVICE_REQUEST"},
+        {STATUS_NO_MEDIA_IN_DEVICE, "STATUS_NO_MEDIA_IN_DEVICE"},
+        {STATUS_NO_MEMORY, "STATUS_NO_MEMORY"},
+        {STATUS_BUFFER_TOO_SMALL, "STATUS_BUFFER_TOO_SMALL"},
+        {STATUS_OBJECT_NAME_NOT_FOUND, "STATUS_OBJECT_NAME_NOT_FOUND"},
+        {STATUS_INSUFFICIENT_RESOURCES, "STATUS_INSUFFICIENT_RESOURCES"},
+        {STATUS_DEVICE_DATA_ERROR, "STATUS_DEVICE_DATA_ERROR"},
+        {STATUS_DEVICE_NOT_CONNECTED, "STATUS_DEVICE_NOT_CONNECTED"},
+        {STATUS_NOT_SUPPORTED, "STATUS_NOT_SUPPORTED"},
+        {STATUS_CANCELLED, "STATUS_CANCELLED"},
+        {STATUS_DEVICE_CONFIGURATION_ERROR, "STATUS_DEVICE_CONFIGURATION_ERROR"},
+    };
+    auto it = names.find(status);
+    return Hex32(static_cast<ULONG>(status)) + (it == names.end() ? "" : std::string(" ") + it->second);
+}
+
+std::string DataText(const std::vector<BYTE>& data, size_t count) {
+    std::string hex;
+    bool printable = count > 0;
+    char byte[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(byte, sizeof byte, "%02x", data[i]);
+        hex += byte;
+        if (data[i] < 0x20 || data[i] > 0x7E) printable = false;
+    }
+    if (printable) hex += " \"" + std::string(data.begin(), data.begin() + static_cast<long>(count)) + "\"";
+    return hex;
+}
+
+bool ParseNumber(const std::string& text, ULONG* value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    unsigned long parsed = std::strtoul(text.c_str(), &end, 0);
+    if (*end) return false;
+    *value = static_cast<ULONG>(parsed);
+    return true;
+}
+
+// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE.
+bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes) {
+    bytes->clear();
+    if (!text.empty() && text[0] == '"') {
+        if (text.size() < 2 || text.back() != '"') return false;
+        for (size_t i = 1; i + 1 < text.size(); ++i) {
+            char c = text[i];
+            if (c == '\\' && i + 2 < text.size()) {
+                char e = text[++i];
+                if (e == 'r') c = '\r';
+                else if (e == 'n') c = '\n';
+                else if (e == 'x' && i + 2 < text.size()) {
+                    c = static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
+                    i += 2;
+                } else c = e;
+            }
+            bytes->push_back(static_cast<BYTE>(c));
+        }
+        return true;
+    }
+    size_t star = text.find('*');
+    if (star != std::string::npos) {
+        ULONG count, value;
+        if (!ParseNumber(text.substr(0, star), &count) || !ParseNumber("0x" + text.substr(star + 1), &value))
+            return false;
+        bytes->assign(count, static_cast<BYTE>(value));
+        return true;
+    }
+    if (text.size() % 2) return false;
+    for (size_t i = 0; i < text.size(); i += 2) {
+        ULONG value;
+        if (!ParseNumber("0x" + text.substr(i, 2), &value)) return false;
+        bytes->push_back(static_cast<BYTE>(value));
+    }
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& line) {
+    std::vector<std::string> words;
+    size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+        if (i >= line.size()) break;
+        size_t start = i;
+        bool quoted = false;
+        while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
+            if (line[i] == '\\' && quoted) ++i;
+            else if (line[i] == '"') quoted = !quoted;
+            ++i;
+        }
+        words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+// key=value options after the fixed words.
+std::map<std::string, std::string> Options(const std::vector<std::string>& words, size_t from) {
+    std::map<std::string, std::string> options;
+    for (size_t i = from; i < words.size(); ++i) {
+        size_t eq = words[i].find('=');
+        if (eq == std::string::npos) options[words[i]] = "";
+        else options[words[i].substr(0, eq)] = words[i].substr(eq + 1);
+    }
+    return options;
+}
+
+bool PnpMinor(const std::string& name, UCHAR* minor) {
+    static const std::map<std::string, UCHAR> minors = {
+        {"start", IRP_MN_START_DEVICE},          {"query-remove", IRP_MN_QUERY_REMOVE_DEVICE},
+        {"remove", IRP_MN_REMOVE_DEVICE},        {"cancel-remove", IRP_MN_CANCEL_REMOVE_DEVICE},
+        {"stop", IRP_MN_STOP_DEVICE},            {"query-stop", IRP_MN_QUERY_STOP_DEVICE},
+        {"cancel-stop", IRP_MN_CANCEL_STOP_DEVICE}, {"surprise-removal", IRP_MN_SURPRISE_REMOVAL},
+        {"query-capabilities", IRP_MN_QUERY_CAPABILITIES}};
+    auto it = minors.find(name);
+    if (it != minors.end()) {
+        *minor = it->second;
+        return true;
+    }
+    ULONG value;
+    if (!ParseNumber(name, &value) || value > 0xFF) return false;
+    *minor = static_cast<UCHAR>(value);
+    return true;
+}
+
+DWORD TaskThread(LPVOID parameter) {
+    auto* task = static_cast<CScenarioRunner::STask*>(parameter);
+    task->pRunner->RunUserCommand(task->aWords, &task->aLines);
+    return 0;
+}
+
+}  // namespace
+
+CScenarioRunner::CScenarioRunner(std::ostream& out, long failAt) : m_out(out), m_bCheckExpectations(failAt == 0) {
+    clock::UseVirtual();
+    m_pSystem = new usbsim::CUsbSystem;
+    m_pSystem->LoadFunctionDriver(DriverEntry);
+    if (failAt) wdm::FailAllocation(failAt);
+}
+
+CScenarioRunner::~CScenarioRunner() {
+    delete m_pSystem;
+    clock::UseReal();
+}
+
+void CScenarioRunner::CollectSystemOutput(std::vector<std::string>* lines) {
+    for (auto& line : m_pSystem->TakeBusLog()) lines->push_back("bus " + line);
+    for (auto& line : wdm::TakePowerLog()) lines->push_back("po " + line);
+    for (auto& text : wdm::TakeDebugLines()) {
+        std::string escaped;
+        for (char c : text) {
+            if (c == '\r') escaped += "\\r";
+            else if (c == '\n') escaped += "\\n";
+            else escaped += c;
+        }
+        lines->push_back("dbg " + escaped);
+    }
+}
+
+void CScenarioRunner::RunUserCommand(const std::vector<std::string>& words, std::vector<std::string>* lines) {
+    const std::string& verb = words[0];
+    auto started = sched::Now();
+    auto handleOf = [&](const std::string& name) {
+        auto it = m_aHandles.find(name);
+        return it == m_aHandles.end() ? INVALID_HANDLE_VALUE : it->second;
+    };
+    auto report = [&](const iomgr::SIoResult& result, const std::vector<BYTE>* data) {
+        std::string line = "status " + StatusText(result.nStatus) + " info " + std::to_string(result.nInformation);
+        if (data && result.nInformation) line += " data " + DataText(*data, std::min<size_t>(result.nInformation, data->size()));
+        lines->push_back(line);
+    };
+    if (verb == "open" && words.size() == 3) {
+        HANDLE handle;
+        NTSTATUS status = iomgr::Open(words[2], &handle);
+        if (NT_SUCCESS(status)) m_aHandles[words[1]] = handle;
+        lines->push_back("status " + StatusText(status));
+    } else if (verb == "close" && words.size() == 2) {
+        HANDLE handle = handleOf(words[1]);
+        m_aHandles.erase(words[1]);
+        lines->push_back("status " + StatusText(iomgr::Close(handle)));
+    } else if (verb == "read" && words.size() == 3) {
+        ULONG length = 0;
+        ParseNumber(words[2], &length);
+        std::vector<BYTE> data(length);
+        report(iomgr::Read(handleOf(words[1]), data.data(), length), &data);
+    } else if (verb == "write" && words.size() == 3) {
+        std::vector<BYTE> data;
+        if (words[2] != "-" && !ParseBytes(words[2], &data)) {
+            lines->push_back("bad data: " + words[2]);
+            return;
+        }
+        report(iomgr::Write(handleOf(words[1]), data.data(), static_cast<ULONG>(data.size())), nullptr);
+    } else if (verb == "ioctl" && words.size() >= 3) {
+        ULONG code = 0, outLength = 0;
+        std::vector<BYTE> input;
+        auto options = Options(words, 3);
+        bool ok = ParseNumber(words[2], &code);
+        if (options.count("in")) {
+            const std::string& in = options["in"];
+            if (in.rfind("u32:", 0) == 0) {
+                ULONG value = 0;
+                ok = ok && ParseNumber(in.substr(4), &value);
+                for (int i = 0; i < 4; ++i) input.push_back(static_cast<BYTE>(value >> (8 * i)));
+            } else {
+                ok = ok && ParseBytes(in, &input);
+            }
+        }
+        if (options.count("out")) ok = ok && ParseNumber(options["out"], &outLength);
+        if (!ok) {
+            lines->push_back("bad ioctl line");
+            return;
+        }
+        std::vector<BYTE> output(outLength);
+        report(iomgr::Control(handleOf(words[1]), code, input.empty() ? nullptr : input.data(),
+                              static_cast<ULONG>(input.size()), outLength ? output.data() : nullptr, outLength),
+               &output);
+    } else {
+        lines->push_back("unknown command: " + verb);
+        return;
+    }
+    lines->push_back("elapsed " + std::to_string(sched::Now() - started) + " ms");
+}
+
+bool CScenarioRunner::Execute(const std::vector<std::string>& words, std::vector<std::string>* lines) {
+    const std::string& verb = words[0];
+    NTSTATUS status = STATUS_SUCCESS;
+    if (verb == "plug" && words.size() >= 2) {
+        usbsim::CCutterDevice model;
+        auto options = Options(words, 2);
+        if (options.count("endpoints")) {
+            std::vector<BYTE> endpoints;
+            std::string list = options["endpoints"] + ",";
+            for (size_t at = 0, comma; (comma = list.find(',', at)) != std::string::npos; at = comma + 1) {
+                if (comma == at) continue;
+                ULONG value;
+                if (!ParseNumber("0x" + list.substr(at, comma - at), &value)) return false;
+                endpoints.push_back(static_cast<BYTE>(value));
+            }
+            model.SetEndpoints(endpoints);
+        }
+        ULONG value;
+        if (options.count("total-length") && ParseNumber(options["total-length"], &value))
+            model.SetTotalLength(static_cast<USHORT>(value));
+        if (options.count("interfaces") && ParseNumber(options["interfaces"], &value))
+            model.SetInterfaceCount(static_cast<UCHAR>(value));
+        if (options.count("start-status") && ParseNumber(options["start-status"], &value))
+            model.AddOutcome(usbsim::UsbTarget::Start, {static_cast<NTSTATUS>(value), 0, 0, false}, 1);
+        usbsim::SPlugResult result{};
+        if (!m_pSystem->Plug(words[1], model, options.count("attach") && options["attach"] == "fail", &result))
+            return false;
+        lines->push_back("AddDevice " + StatusText(result.nAddStatus));
+        if (NT_SUCCESS(result.nAddStatus)) lines->push_back("start " + StatusText(result.nStartStatus));
+    } else if (verb == "unplug" && words.size() == 2) {
+        if (!m_pSystem->Unplug(words[1])) return false;
+    } else if (verb == "pnp" && words.size() == 3) {
+        UCHAR minor;
+        if (!PnpMinor(words[2], &minor)) return false;
+        if (!m_pSystem->SendPnp(words[1], minor, &status)) {
+            lines->push_back("no driver on " + words[1]);
+            return true;
+        }
+        lines->push_back("status " + StatusText(status));
+    } else if (verb == "system-control" && words.size() == 2) {
+        if (!m_pSystem->SendSystemControl(words[1], &status)) return false;
+        lines->push_back("status " + StatusText(status));
+    } else if (verb == "power" && words.size() >= 3) {
+        static const std::map<std::string, std::pair<UCHAR, POWER_STATE_TYPE>> kinds = {
+            {"set-system", {IRP_MN_SET_POWER, SystemPowerState}},
+            {"query-system", {IRP_MN_QUERY_POWER, SystemPowerState}},
+            {"set-device", {IRP_MN_SET_POWER, DevicePowerState}},
+            {"query-device", {IRP_MN_QUERY_POWER, DevicePowerState}},
+            {"wait-wake", {IRP_MN_WAIT_WAKE, SystemPowerState}},
+            {"sequence", {IRP_MN_POWER_SEQUENCE, SystemPowerState}}};
+        auto kind = kinds.find(words[2]);
+        ULONG state = 0;
+        if (kind == kinds.end() || (words.size() > 3 && !ParseNumber(words[3], &state))) return false;
+        long before = wdm::StartNextPowerCalls();
+        if (!m_pSystem->SendPower(words[1], kind->second.first, kind->second.second, state, &status)) {
+            lines->push_back("no driver on " + words[1]);
+            return true;
+        }
+        lines->push_back("status " + StatusText(status) + " start-next " +
+                         std::to_string(wdm::StartNextPowerCalls() - before));
+    } else if (verb == "outcome" && words.size() >= 3) {
+        usbsim::CCutterDevice* model = m_pSystem->Model(words[1]);
+        usbsim::UsbTarget target;
+        if (!model || !usbsim::ParseTarget(words[2], &target)) return false;
+        auto options = Options(words, 3);
+        usbsim::SUsbOutcome outcome;
+        ULONG value;
+        long count = 1;
+        if (options.count("stall")) outcome = {STATUS_UNSUCCESSFUL, USBD_STATUS_STALL_PID, 0, false};
+        if (options.count("status") && ParseNumber(options["status"], &value)) outcome.nStatus = static_cast<NTSTATUS>(value);
+        if (options.count("usbd") && ParseNumber(options["usbd"], &value)) outcome.nUsbd = static_cast<USBD_STATUS>(value);
+        if (options.count("delay") && ParseNumber(options["delay"], &value)) outcome.nDelayMs = value;
+        if (options.count("hang")) outcome.bHang = true;
+        if (options.count("always")) count = -1;
+        if (options.count("count") && ParseNumber(options["count"], &value)) count = static_cast<long>(value);
+        model->AddOutcome(target, outcome, count);
+    } else if (verb == "data" && words.size() == 4) {
+        ULONG pipe;
+        std::vector<BYTE> bytes;
+        if (!ParseNumber(words[2], &pipe) || !ParseBytes(words[3], &bytes)) return false;
+        if (!m_pSystem->QueueInData(words[1], static_cast<int>(pipe), bytes)) return false;
+    } else if (verb == "reply" && words.size() == 3) {
+        usbsim::CCutterDevice* model = m_pSystem->Model(words[1]);
+        if (!model || !ParseBytes(words[2], &model->ControlReply())) return false;
+    } else if (verb == "async" && words.size() >= 3) {
+        auto task = std::make_unique<STask>();
+        task->pRunner = this;
+        task->aWords.assign(words.begin() + 2, words.end());
+        task->hThread = CreateThread(nullptr, 0, TaskThread, task.get(), 0, nullptr);
+        m_aTasks[words[1]] = std::move(task);
+    } else if (verb == "join" && words.size() == 2) {
+        auto it = m_aTasks.find(words[1]);
+        if (it == m_aTasks.end()) return false;
+        WaitForSingleObject(it->second->hThread, INFINITE);
+        CloseHandle(it->second->hThread);
+        lines->insert(lines->end(), it->second->aLines.begin(), it->second->aLines.end());
+        m_aTasks.erase(it);
+    } else if (verb == "advance" && words.size() == 2) {
+        ULONG ms;
+        if (!ParseNumber(words[1], &ms)) return false;
+        Sleep(ms);
+    } else if (verb == "fail-alloc" && words.size() == 2) {
+        ULONG nth;
+        if (!ParseNumber(words[1], &nth)) return false;
+        if (m_bCheckExpectations) wdm::FailAllocation(static_cast<long>(nth));
+    } else if (verb == "pool" && words.size() == 1) {
+        for (auto& tag : wdm::PoolBalance())
+            lines->push_back("pool '" + wdm::TagText(tag.nTag) + "' blocks " + std::to_string(tag.nBlocks) + " bytes " +
+                             std::to_string(tag.nBytes));
+    } else if (verb == "links" && words.size() == 1) {
+        for (int n = 0; n < 10; ++n) {
+            std::string name = "\\DosDevices\\EZNUS" + std::to_string(n);
+            if (wdm::LinkExists(name)) lines->push_back("link " + name);
+        }
+    } else if (verb == "open" || verb == "close" || verb == "read" || verb == "write" || verb == "ioctl") {
+        RunUserCommand(words, lines);
+    } else {
+        return false;
+    }
+    lines->push_back("time " + std::to_string(sched::Now()) + " ms");
+    return true;
+}
+
+bool CScenarioRunner::Expect(const std::string& text, bool wanted) {
+    bool found = false;
+    for (auto& line : m_aLast)
+        if (line.find(text) != std::string::npos) found = true;
+    return found == wanted;
+}
+
+void CScenarioRunner::Teardown() {
+    for (auto& [name, task] : m_aTasks) {
+        WaitForSingleObject(task->hThread, INFINITE);
+        CloseHandle(task->hThread);
+    }
+    m_aTasks.clear();
+    for (auto& [name, handle] : m_aHandles) iomgr::Close(handle);
+    m_aHandles.clear();
+    m_pSystem->Shutdown();
+    std::vector<std::string> lines;
+    CollectSystemOutput(&lines);
+    for (auto& line : lines) m_out << "  " << line << "\n";
+}
+
+int CScenarioRunner::CheckPool() {
+    int result = 0;
+    for (auto& tag : wdm::PoolBalance()) {
+        if (tag.nBlocks != 0) {
+            m_out << "LEAK pool '" << wdm::TagText(tag.nTag) << "' blocks " << tag.nBlocks << " bytes " << tag.nBytes << "\n";
+            result = 2;
+        }
+    }
+    return result;
+}
+
+int CScenarioRunner::Run(const std::vector<std::string>& script) {
+    int lineNumber = 0;
+    for (const std::string& line : script) {
+        ++lineNumber;
+        std::vector<std::string> words = Split(line);
+        if (words.empty() || words[0][0] == '#') continue;
+        if (words[0] == "expect" || words[0] == "expect-not") {
+            std::string text = line.substr(line.find(words[0]) + words[0].size());
+            text.erase(0, text.find_first_not_of(" \t"));
+            if (m_bCheckExpectations && !Expect(text, words[0] == "expect")) {
+                m_out << "FAILED line " << lineNumber << ": " << line << "\n";
+                ++m_nFailures;
+            }
+            continue;
+        }
+        m_out << "> " << line << "\n";
+        m_aLast.clear();
+        if (!Execute(words, &m_aLast)) {
+            m_out << "BAD line " << lineNumber << ": " << line << "\n";
+            ++m_nFailures;
+            continue;
+        }
+        CollectSystemOutput(&m_aLast);
+        for (auto& text : m_aLast) m_out << "  " << text << "\n";
+    }
+    m_out << "> (end of script)\n";
+    Teardown();
+    int pool = CheckPool();
+    if (pool) return pool;
+    return m_nFailures ? 1 : 0;
+}
