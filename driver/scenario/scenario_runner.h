@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <ostream>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,10 @@ private:
     std::ostream& m_out;
     bool m_bCheckExpectations;
     platform::usbsim::CUsbSystem* m_pSystem = nullptr;
+    platform::usbsim::CCutterDevice* ModelFor(const std::string& name);
+    bool Configure(platform::usbsim::CCutterDevice* model, const std::map<std::string, std::string>& options);
+
+    std::map<std::string, platform::usbsim::CCutterDevice> m_aPrepared;  // cutters set up before plugging
     std::map<std::string, HANDLE> m_aHandles;
     std::map<std::string, std::unique_ptr<STask>> m_aTasks;
     std::vector<std::string> m_aLast;  // output of the latest command, for expect

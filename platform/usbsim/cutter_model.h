@@ -46,6 +46,7 @@ public:
 
     // Outcomes for the next count requests of a target (-1: every one from now).
     void AddOutcome(UsbTarget target, const SUsbOutcome& outcome, long count);
+    void ClearOutcomes(UsbTarget target) { m_aOutcomes.erase(target); }
     // The outcome for the next request of a target: the first one queued, else success.
     SUsbOutcome TakeOutcome(UsbTarget target);
 

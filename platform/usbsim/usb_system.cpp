@@ -293,9 +293,13 @@ void CUsbSystem::OnLastClose(PDEVICE_OBJECT device) {
     }
 }
 
-void CUsbSystem::Shutdown() {
+void CUsbSystem::UnplugAll() {
     for (auto& cutter : m_aCutters)
         if (cutter->bPresent) Unplug(cutter->strName);
+}
+
+void CUsbSystem::Shutdown() {
+    UnplugAll();
     std::vector<HANDLE> timers;
     {
         std::lock_guard<std::mutex> lk(m_lock);

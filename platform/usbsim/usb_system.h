@@ -53,6 +53,7 @@ public:
     // with the cutter's name, since the last call.
     std::vector<std::string> TakeBusLog();
 
+    void UnplugAll();
     // Unplugs every cutter, waits for the bus's timers and unloads the drivers.
     void Shutdown();
 
