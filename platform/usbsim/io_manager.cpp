@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/base/kernel_object.h"
+#include "platform/base/scheduler.h"
 #include "platform/wdm/internal.h"
 #include "platform/wdm/wdm_test.h"
 
@@ -26,8 +27,13 @@ public:
     void OnClose() override { CloseOnce(); }
     BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED*) override;
     BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED*) override;
+    // Requests in progress on the file; the close waits for them, as the
+    // system sends the close only when nothing refers to the file any more.
+    void Begin();
+    void End();
 
 private:
+    int m_nInFlight = 0;  // under sched::Lock()
     std::mutex m_lock;
     bool m_bClosed = false;
     PDEVICE_OBJECT m_pDevice;
@@ -74,9 +80,31 @@ bool AttachSystemBuffer(PIRP irp, ULONG size, const void* input, ULONG inputLeng
 
 std::shared_ptr<CDeviceFile> FileOf(HANDLE handle) { return FindHandleAs<CDeviceFile>(handle); }
 
+SIoResult TransferOnFile(CDeviceFile* file, UCHAR major, ULONG code, const void* input, ULONG inputLength,
+                         void* output, ULONG outputLength);
+
 SIoResult Transfer(CDeviceFile* file, UCHAR major, ULONG code, const void* input, ULONG inputLength, void* output,
                    ULONG outputLength) {
     if (!file) return {STATUS_INVALID_PARAMETER, 0};
+    file->Begin();
+    SIoResult result = TransferOnFile(file, major, code, input, inputLength, output, outputLength);
+    file->End();
+    return result;
+}
+
+void CDeviceFile::Begin() {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    ++m_nInFlight;
+}
+
+void CDeviceFile::End() {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    --m_nInFlight;
+    sched::NotifyLocked();
+}
+
+SIoResult TransferOnFile(CDeviceFile* file, UCHAR major, ULONG code, const void* input, ULONG inputLength,
+                         void* output, ULONG outputLength) {
     PDEVICE_OBJECT device = file->Device();
     if (device->DeletePending) return {STATUS_NO_SUCH_DEVICE, 0};
     PIRP irp = NewRequest(device, file->File(), major);
@@ -115,12 +143,15 @@ NTSTATUS CDeviceFile::CloseOnce() {
         m_bClosed = true;
     }
     NTSTATUS status = STATUS_SUCCESS;
-    if (!m_pDevice->DeletePending) {
-        for (UCHAR major : {IRP_MJ_CLEANUP, IRP_MJ_CLOSE}) {
-            // The system never lets a close fail: a request it cannot build is not sent.
-            PIRP irp = NewRequest(m_pDevice, m_pFile, major);
-            if (irp) status = Send(m_pDevice, irp).nStatus;
+    for (UCHAR major : {IRP_MJ_CLEANUP, IRP_MJ_CLOSE}) {
+        if (major == IRP_MJ_CLOSE) {
+            std::unique_lock<std::mutex> lk(sched::Lock());
+            sched::WaitLocked(lk, [this] { return m_nInFlight == 0; }, sched::kForever);
         }
+        if (m_pDevice->DeletePending) break;
+        // The system never lets a close fail: a request it cannot build is not sent.
+        PIRP irp = NewRequest(m_pDevice, m_pFile, major);
+        if (irp) status = Send(m_pDevice, irp).nStatus;
     }
     ExFreePool(m_pFile);
     PDEVICE_OBJECT device = m_pDevice;

@@ -65,7 +65,7 @@ constexpr UCHAR SL_INVOKE_ON_CANCEL = 0x20;
 constexpr UCHAR SL_INVOKE_ON_SUCCESS = 0x40;
 constexpr UCHAR SL_INVOKE_ON_ERROR = 0x80;
 
-enum SYSTEM_POWER_STATE {
+enum SYSTEM_POWER_STATE : int {
     PowerSystemUnspecified = 0,
     PowerSystemWorking = 1,
     PowerSystemSleeping1 = 2,
@@ -75,7 +75,7 @@ enum SYSTEM_POWER_STATE {
     PowerSystemShutdown = 6,
     PowerSystemMaximum = 7
 };
-enum DEVICE_POWER_STATE {
+enum DEVICE_POWER_STATE : int {
     PowerDeviceUnspecified = 0,
     PowerDeviceD0 = 1,
     PowerDeviceD1 = 2,
@@ -87,7 +87,7 @@ union POWER_STATE {
     SYSTEM_POWER_STATE SystemState;
     DEVICE_POWER_STATE DeviceState;
 };
-enum POWER_STATE_TYPE { SystemPowerState = 0, DevicePowerState = 1 };
+enum POWER_STATE_TYPE : int { SystemPowerState = 0, DevicePowerState = 1 };
 
 using PIO_COMPLETION_ROUTINE = NTSTATUS (*)(PDEVICE_OBJECT device, PIRP irp, PVOID context);
 using PDRIVER_CANCEL = void (*)(PDEVICE_OBJECT device, PIRP irp);

@@ -83,7 +83,7 @@ using PUSB_DEVICE_DESCRIPTOR = USB_DEVICE_DESCRIPTOR*;
 using PUSB_CONFIGURATION_DESCRIPTOR = USB_CONFIGURATION_DESCRIPTOR*;
 using PUSB_INTERFACE_DESCRIPTOR = USB_INTERFACE_DESCRIPTOR*;
 
-enum USBD_PIPE_TYPE { UsbdPipeTypeControl, UsbdPipeTypeIsochronous, UsbdPipeTypeBulk, UsbdPipeTypeInterrupt };
+enum USBD_PIPE_TYPE : int { UsbdPipeTypeControl, UsbdPipeTypeIsochronous, UsbdPipeTypeBulk, UsbdPipeTypeInterrupt };
 
 struct USBD_PIPE_INFORMATION {
     USHORT MaximumPacketSize;
