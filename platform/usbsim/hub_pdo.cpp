@@ -13,6 +13,7 @@ namespace platform::usbsim {
 namespace {
 
 std::atomic<UINT_PTR> g_nextHandle{0x5000};
+std::atomic<ULONGLONG> g_nextPendingId{1};
 
 std::string Hex(const void* data, ULONG length) {
     std::string out;
@@ -43,9 +44,7 @@ void Complete(SCutter* cutter, PIRP irp, PURB urb, NTSTATUS status, USBD_STATUS 
     IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
-void CancelPending(PDEVICE_OBJECT pdo, PIRP irp) {
-    IoReleaseCancelSpinLock(irp->CancelIrql);
-    SCutter* cutter = CutterOf(pdo);
+void FinishCancelled(SCutter* cutter, PIRP irp) {
     std::string line;
     {
         std::lock_guard<std::mutex> lk(cutter->pSystem->Lock());
@@ -63,20 +62,27 @@ void CancelPending(PDEVICE_OBJECT pdo, PIRP irp) {
     Complete(cutter, irp, urb, STATUS_CANCELLED, USBD_STATUS_CANCELED, line + " cancelled", 0);
 }
 
+void CancelPending(PDEVICE_OBJECT pdo, PIRP irp) {
+    IoReleaseCancelSpinLock(irp->CancelIrql);
+    FinishCancelled(CutterOf(pdo), irp);
+}
+
 // Leaves the request pending until its time, its data or its cancellation.
 NTSTATUS Pend(SCutter* cutter, PIRP irp, int pipe, const SUsbOutcome& outcome, const std::string& line) {
     IoMarkIrpPending(irp);
     bool waits = outcome.bHang || (pipe >= 0 && outcome.nDelayMs == 0);
+    ULONGLONG id = g_nextPendingId.fetch_add(1);
     {
         std::lock_guard<std::mutex> lk(cutter->pSystem->Lock());
-        cutter->aPending.push_back({irp, pipe, waits, outcome, line});
+        cutter->aPending.push_back({id, irp, pipe, waits, outcome, line});
     }
     IoSetCancelRoutine(irp, CancelPending);
+    // Cancelled before the routine was in place: finish it as the routine would.
     if (irp->Cancel && IoSetCancelRoutine(irp, nullptr)) {
-        cutter->pSystem->CompletePending(cutter, irp, false);
+        FinishCancelled(cutter, irp);
         return STATUS_PENDING;
     }
-    if (!waits) cutter->pSystem->StartTimer(cutter, irp, outcome.nDelayMs);
+    if (!waits) cutter->pSystem->StartTimer(cutter, id, outcome.nDelayMs);
     return STATUS_PENDING;
 }
 
@@ -135,11 +141,14 @@ NTSTATUS Select(SCutter* cutter, PIRP irp, PURB urb) {
             : nullptr;
     ULONG roomFor = (urb->UrbHeader.Length - offsetof(_URB_SELECT_CONFIGURATION, Interface.Pipes)) /
                     sizeof(USBD_PIPE_INFORMATION);
-    if (!interface) return Complete(cutter, irp, urb, STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, line, 0),
-                           STATUS_INVALID_PARAMETER;
-    if (info.NumberOfPipes < interface->bNumEndpoints || roomFor < info.NumberOfPipes)
-        return Complete(cutter, irp, urb, STATUS_INVALID_PARAMETER, USBD_STATUS_BUFFER_TOO_SMALL, line, 0),
-               STATUS_INVALID_PARAMETER;
+    USBD_STATUS refusal = USBD_STATUS_SUCCESS;
+    if (!interface) refusal = USBD_STATUS_INVALID_PARAMETER;
+    else if (info.NumberOfPipes < interface->bNumEndpoints || roomFor < info.NumberOfPipes)
+        refusal = USBD_STATUS_BUFFER_TOO_SMALL;
+    if (refusal != USBD_STATUS_SUCCESS) {
+        Complete(cutter, irp, urb, STATUS_INVALID_PARAMETER, refusal, line, 0);
+        return STATUS_INVALID_PARAMETER;
+    }
     if (NT_SUCCESS(outcome.nStatus)) {
         std::lock_guard<std::mutex> lk(cutter->pSystem->Lock());
         cutter->aPipes.clear();

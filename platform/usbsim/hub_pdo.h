@@ -9,6 +9,7 @@
 namespace platform::usbsim {
 
 struct SPendingUrb {
+    ULONGLONG nId;  // timers name requests by it: an address may be reused once a request is gone
     PIRP pIrp;
     int nPipe;             // IN pipe whose data completes it, or -1
     bool bWaitsForData;

@@ -16,14 +16,14 @@ namespace {
 struct STimer {
     CUsbSystem* pSystem;
     SCutter* pCutter;
-    PIRP pIrp;
+    ULONGLONG nPendingId;
     ULONG nMs;
 };
 
 DWORD TimerThread(LPVOID parameter) {
     auto* timer = static_cast<STimer*>(parameter);
     Sleep(timer->nMs);
-    timer->pSystem->CompletePending(timer->pCutter, timer->pIrp, false);
+    timer->pSystem->CompletePending(timer->pCutter, timer->nPendingId);
     delete timer;
     return 0;
 }
@@ -79,34 +79,24 @@ PDEVICE_OBJECT CUsbSystem::FunctionDevice(SCutter* cutter) {
     return top == cutter->pPdo ? nullptr : top;
 }
 
-void CUsbSystem::StartTimer(SCutter* cutter, PIRP irp, ULONG ms) {
-    HANDLE thread = CreateThread(nullptr, 0, TimerThread, new STimer{this, cutter, irp, ms}, 0, nullptr);
+void CUsbSystem::StartTimer(SCutter* cutter, ULONGLONG pendingId, ULONG ms) {
+    HANDLE thread = CreateThread(nullptr, 0, TimerThread, new STimer{this, cutter, pendingId, ms}, 0, nullptr);
     std::lock_guard<std::mutex> lk(m_lock);
     m_aTimers.push_back(thread);
 }
 
-void CUsbSystem::CompletePending(SCutter* cutter, PIRP irp, bool) {
+void CUsbSystem::CompletePending(SCutter* cutter, ULONGLONG pendingId) {
     SPendingUrb entry{};
-    bool found = false;
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        for (auto it = cutter->aPending.begin(); it != cutter->aPending.end(); ++it) {
-            if (it->pIrp == irp) {
-                entry = *it;
-                cutter->aPending.erase(it);
-                found = true;
-                break;
-            }
-        }
+        auto it = cutter->aPending.begin();
+        while (it != cutter->aPending.end() && it->nId != pendingId) ++it;
+        // A request whose cancel routine has been claimed is finished by that routine.
+        if (it == cutter->aPending.end() || !IoSetCancelRoutine(it->pIrp, nullptr)) return;
+        entry = *it;
+        cutter->aPending.erase(it);
     }
-    // A request whose cancel routine already ran (or runs now) is finished there.
-    if (!found || !IoSetCancelRoutine(irp, nullptr)) {
-        if (found) {
-            std::lock_guard<std::mutex> lk(m_lock);
-            cutter->aPending.push_back(entry);
-        }
-        return;
-    }
+    PIRP irp = entry.pIrp;
     auto* urb = static_cast<PURB>(IoGetCurrentIrpStackLocation(irp)->Parameters.Others.Argument1);
     NTSTATUS status = entry.outcome.nStatus;
     USBD_STATUS usbd = entry.outcome.nUsbd;
@@ -142,18 +132,18 @@ void CUsbSystem::CompletePending(SCutter* cutter, PIRP irp, bool) {
 bool CUsbSystem::QueueInData(const std::string& name, int pipe, const std::vector<BYTE>& data) {
     SCutter* cutter = Find(name);
     if (!cutter || pipe < 0 || pipe > 3) return false;
-    PIRP waiting = nullptr;
+    ULONGLONG waiting = 0;
     {
         std::lock_guard<std::mutex> lk(m_lock);
         auto& queue = cutter->model.InData(pipe);
         queue.insert(queue.end(), data.begin(), data.end());
         for (auto& entry : cutter->aPending)
             if (entry.bWaitsForData && entry.nPipe == pipe && !entry.outcome.bHang) {
-                waiting = entry.pIrp;
+                waiting = entry.nId;
                 break;
             }
     }
-    if (waiting) CompletePending(cutter, waiting, true);
+    if (waiting) CompletePending(cutter, waiting);
     return true;
 }
 
@@ -262,12 +252,12 @@ bool CUsbSystem::Unplug(const std::string& name) {
     SCutter* cutter = Find(name);
     if (!cutter || !cutter->bPresent) return false;
     cutter->bPresent = false;
-    std::vector<PIRP> pending;
+    std::vector<ULONGLONG> pending;
     {
         std::lock_guard<std::mutex> lk(m_lock);
-        for (auto& entry : cutter->aPending) pending.push_back(entry.pIrp);
+        for (auto& entry : cutter->aPending) pending.push_back(entry.nId);
     }
-    for (PIRP irp : pending) CompletePending(cutter, irp, false);
+    for (ULONGLONG id : pending) CompletePending(cutter, id);
     PDEVICE_OBJECT top = FunctionDevice(cutter);
     NTSTATUS status;
     if (top && !cutter->bRemoved) {

@@ -59,8 +59,9 @@ public:
 
     // For the hub's dispatch routines.
     void Log(const SCutter& cutter, const std::string& line);
-    void StartTimer(SCutter* cutter, PIRP irp, ULONG ms);
-    void CompletePending(SCutter* cutter, PIRP irp, bool dataArrived);
+    void StartTimer(SCutter* cutter, ULONGLONG pendingId, ULONG ms);
+    // Completes a pending request unless it is gone or its cancellation got there first.
+    void CompletePending(SCutter* cutter, ULONGLONG pendingId);
     std::mutex& Lock() { return m_lock; }
 
 private:
