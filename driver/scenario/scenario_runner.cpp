@@ -377,7 +377,15 @@ bool CScenarioRunner::Execute(const std::vector<std::string>& words, std::vector
     } else if (verb == "links" && words.size() == 1) {
         for (int n = 0; n < 10; ++n) {
             std::string name = "\\DosDevices\\EZNUS" + std::to_string(n);
-            if (wdm::LinkExists(name)) lines->push_back("link " + name);
+            if (!wdm::LinkExists(name)) continue;
+            std::string line = "link " + name + " -> " + wdm::LinkTarget(name);
+            if (PDEVICE_OBJECT device = wdm::FindDeviceByLink(name)) {
+                char text[48];
+                std::snprintf(text, sizeof text, " type 0x%02X flags 0x%08X", static_cast<unsigned>(device->DeviceType),
+                              static_cast<unsigned>(device->Flags));
+                line += text;
+            }
+            lines->push_back(line);
         }
     } else if (verb == "open" || verb == "close" || verb == "read" || verb == "write" || verb == "ioctl") {
         RunUserCommand(words, lines);

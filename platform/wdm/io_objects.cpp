@@ -74,6 +74,12 @@ bool LinkExists(const std::string& name) {
     return g_links.count(name) != 0;
 }
 
+std::string LinkTarget(const std::string& name) {
+    std::lock_guard<std::mutex> lk(g_namesLock);
+    auto it = g_links.find(name);
+    return it == g_links.end() ? std::string() : it->second;
+}
+
 void ReferenceDevice(PDEVICE_OBJECT device) { InterlockedIncrement(&device->ReferenceCount); }
 
 void DereferenceDevice(PDEVICE_OBJECT device) {

@@ -45,6 +45,8 @@ std::vector<std::string> TakeDebugLines();
 // The device that a \DosDevices name's link leads to, or NULL.
 PDEVICE_OBJECT FindDeviceByLink(const std::string& dosName);
 bool LinkExists(const std::string& name);
+// The device name a link points to, empty when there is no such link.
+std::string LinkTarget(const std::string& name);
 // The driver-independent default for every major function.
 NTSTATUS InvalidDeviceRequest(PDEVICE_OBJECT device, PIRP irp);
 // A driver object with its dispatch table at the defaults, filled by entry.
