@@ -37,9 +37,10 @@ NTSTATUS EznusChangeDevicePower(PDEVICE_OBJECT device, PIRP irp, DEVICE_POWER_ST
     POWER_STATE power;
     power.DeviceState = state;
     NTSTATUS status = PoRequestPowerIrp(device, IRP_MN_SET_POWER, power, EznusSystemPowerComplete, irp, nullptr);
-    // Nobody else would ever complete the system request.
-    if (!NT_SUCCESS(status)) EznusCompletePower(irp, status);
-    return status;
+    if (NT_SUCCESS(status)) return status;
+    // Nobody else would ever complete the system request; it is marked pending, so that is what is returned.
+    EznusCompletePower(irp, status);
+    return STATUS_PENDING;
 }
 
 BOOLEAN EznusDeepSleep(SYSTEM_POWER_STATE state) {
