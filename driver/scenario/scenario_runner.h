@@ -1,0 +1,51 @@
+// Runs a driver scenario script (format in FORMAT.md) against zbkusd on the
+// simulated USB system and the virtual clock, printing what happened.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <ostream>
+#include <utility>
+#include <string>
+#include <vector>
+
+#include "platform/base/win_types.h"
+#include "platform/usbsim/usb_system.h"
+
+class CScenarioRunner {
+public:
+    // failAt: the counted allocation to fail (0 for none); expectations are
+    // then not checked, only that nothing crashes and nothing leaks.
+    CScenarioRunner(std::ostream& out, long failAt);
+    ~CScenarioRunner();
+
+    // Runs the whole script; returns 0 when every expectation held and the
+    // pool balanced, 1 for a failed expectation or a bad line, 2 for a leak.
+    int Run(const std::vector<std::string>& lines);
+
+    // One user-mode command on the calling thread; its output in *lines.
+    void RunUserCommand(const std::vector<std::string>& words, std::vector<std::string>* lines);
+
+    struct STask;
+
+private:
+
+    bool Execute(const std::vector<std::string>& words, std::vector<std::string>* lines);
+    bool Expect(const std::string& text, bool wanted);
+    void CollectSystemOutput(std::vector<std::string>* lines);
+    void Teardown();
+    int CheckPool();
+
+    std::ostream& m_out;
+    bool m_bCheckExpectations;
+    platform::usbsim::CUsbSystem* m_pSystem = nullptr;
+    platform::usbsim::CCutterDevice* ModelFor(const std::string& name);
+    bool Configure(platform::usbsim::CCutterDevice* model, const std::map<std::string, std::string>& options);
+
+    std::map<std::string, platform::usbsim::CCutterDevice> m_aPrepared;  // cutters set up before plugging
+    std::map<std::string, HANDLE> m_aHandles;
+    std::map<std::string, std::unique_ptr<STask>> m_aTasks;
+    std::vector<std::string> m_aLast;  // output of the latest command, for expect
+    int m_nFailures = 0;
+    long m_nStartNextCalls = 0;
+};

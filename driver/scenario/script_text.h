@@ -1,0 +1,28 @@
+// Reading script lines and writing what the scenario runner prints.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/wdm/nt_types.h"
+
+namespace scenario {
+
+std::string Hex32(ULONG value);
+// "0xXXXXXXXX NAME", the name when the status is one the driver deals in.
+std::string StatusText(NTSTATUS status);
+// Hex digits of the first count bytes, with the text when all are printable.
+std::string DataText(const std::vector<BYTE>& data, size_t count);
+// Decimal or 0x hex; false for anything else.
+bool ParseNumber(const std::string& text, ULONG* value);
+// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE; false when malformed.
+bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes);
+// Words split at blanks, a quoted text staying one word.
+std::vector<std::string> Split(const std::string& line);
+// key=value options (a bare word maps to "") from words[from] on.
+std::map<std::string, std::string> Options(const std::vector<std::string>& words, size_t from);
+// A Plug and Play minor function by name or number.
+bool PnpMinor(const std::string& name, UCHAR* minor);
+
+}  // namespace scenario
