@@ -247,6 +247,29 @@ private:
         return s;
     }
 
+    // The common start of a read or a write, under the lock: true with the
+    // port's state, or false with the outcome of a refused or failing call.
+    bool BeginTransfer(std::unique_lock<std::mutex>& lk, const char* call, const void* buffer, DWORD size,
+                       DWORD* done, OVERLAPPED* ov, SimPortState** state, BOOL* outcome) {
+        std::optional<SimFailure> failure;
+        *outcome = FALSE;
+        if (!CheckBuffer(buffer, size)) return false;
+        SimPortState* s = Enter(call, &failure);
+        if (!s) return false;
+        if (failure) {
+            lk.unlock();
+            *outcome = Finish(ov, failure->dwError, 0, done, failure->bPending);
+            return false;
+        }
+        if (s->dcb.fAbortOnError && s->dwErrors) {
+            lk.unlock();
+            *outcome = Finish(ov, ERROR_OPERATION_ABORTED, 0, done, false);
+            return false;
+        }
+        *state = s;
+        return true;
+    }
+
     template <class F>
     BOOL Simple(const char* call, F body) {
         std::lock_guard<std::mutex> lk(sched::Lock());
@@ -268,19 +291,9 @@ private:
 
 BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
-    std::optional<SimFailure> failure;
-    if (!CheckBuffer(buffer, size)) return FALSE;
-    SimPortState* s = Enter("ReadFile", &failure);
-    if (!s) return FALSE;
+    SimPortState* s = nullptr;
+    if (BOOL refused; !BeginTransfer(lk, "ReadFile", buffer, size, done, ov, &s, &refused)) return refused;
     bool bPending = g_world.bReportPending;
-    if (failure) {
-        lk.unlock();
-        return Finish(ov, failure->dwError, 0, done, failure->bPending);
-    }
-    if (s->dcb.fAbortOnError && s->dwErrors) {
-        lk.unlock();
-        return Finish(ov, ERROR_OPERATION_ABORTED, 0, done, false);
-    }
     char* out = static_cast<char*>(buffer);
     Millis start = sched::Now();
     CReadPlan plan = PlanRead(s->timeouts, size, start);
@@ -323,19 +336,9 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
 
 BOOL CSimPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     std::unique_lock<std::mutex> lk(sched::Lock());
-    std::optional<SimFailure> failure;
-    if (!CheckBuffer(buffer, size)) return FALSE;
-    SimPortState* s = Enter("WriteFile", &failure);
-    if (!s) return FALSE;
+    SimPortState* s = nullptr;
+    if (BOOL refused; !BeginTransfer(lk, "WriteFile", buffer, size, done, ov, &s, &refused)) return refused;
     bool bPending = g_world.bReportPending;
-    if (failure) {
-        lk.unlock();
-        return Finish(ov, failure->dwError, 0, done, failure->bPending);
-    }
-    if (s->dcb.fAbortOnError && s->dwErrors) {
-        lk.unlock();
-        return Finish(ov, ERROR_OPERATION_ABORTED, 0, done, false);
-    }
     Millis end = WriteDeadline(s->timeouts, size, sched::Now());
     unsigned aborts = s->nWriteAborts;
     DWORD error = ERROR_SUCCESS;
