@@ -51,11 +51,23 @@ public:
 
     // Enables or disables a button through its style, then repaints it.
     void SetButtonEnabled(CButton& button, BOOL enable);
+    // Closes the port if it is open or another was chosen, then opens it;
+    // the result of OpenPort.
+    BOOL ReconnectPort();
+    // Takes one reply from the receive buffer and applies it.
+    void InterpretReply();
+    void ShowAboutBox();
 
     DECLARE_MESSAGE_MAP()
 
 private:
     void FillPortList();
+    void ApplyPanelSettings(CString& fields);
+    void ApplyMediaSize(CString& fields);
+    void ApplyFactors(CString& fields);
+    void ApplyFirmware(CString& fields);
+    enum class ButtonPattern { SizePoll, Looping, Stopped, SizeReceived };
+    void ApplyPattern(ButtonPattern pattern);
 };
 
 extern CPanelDlg* g_pPanelDlg;
