@@ -1,5 +1,6 @@
 #include "tools/panel_scenario/scenario_run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -247,7 +248,10 @@ HWND ScenarioRun::Control(const ScriptLine& line, size_t word) {
 
 bool ScenarioRun::Gesture(const ScriptLine& line) {
     const std::string& cmd = line.words[0];
+    static const char* const gestures[] = {"click", "dblclick", "type", "select", "scroll", "focus", "key", "close", "answer"};
+    if (std::find(std::begin(gestures), std::end(gestures), cmd) == std::end(gestures)) return false;
     HWND active = ui::ActiveModal();
+    Emit("> " + line.text);
     bool done;
     if (cmd == "click" || cmd == "dblclick") {
         done = ui::ClickControl(Control(line, 1), cmd == "dblclick");
@@ -281,7 +285,6 @@ bool ScenarioRun::Gesture(const ScriptLine& line) {
     } else {
         return false;
     }
-    Emit("> " + line.text);
     if (!done) Emit("refused " + (line.words.size() > 1 ? line.words[1] : cmd));
     return true;
 }
