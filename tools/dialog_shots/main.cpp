@@ -1,0 +1,100 @@
+// dialog-shots OUTDIR: renders every dialog template in every language variant
+// with the desktop backend (Qt's offscreen platform works) to OUTDIR/T-LANG.png,
+// and checks each control's pixel rectangle against its dialog units and that
+// no control's text is wider than the control. Exits 1 listing what failed.
+#include <QApplication>
+#include <QFontMetrics>
+#include <QPixmap>
+#include <QWidget>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/resources/resources.h"
+#include "platform/ui/afxwin.h"
+#include "platform/ui/qt/qt_backend.h"
+#include "platform/ui/window_core.h"
+
+namespace ui = platform::ui;
+
+namespace {
+
+const int kTemplates[] = {102, 134, 137, 139, 140, 141, 142, 143};
+const LANGID kLanguages[] = {1028, 1031, 1033, 1040, 2052};
+
+class ShotBackend : public ui::QtBackend {
+public:
+    ShotBackend(int& argc, char** argv, std::string dir) : QtBackend(argc, argv), m_dir(std::move(dir)) {}
+    std::vector<std::string> failures;
+    LANGID lang = 0;
+
+    void ModalShown(ui::Window& w) override {
+        QtBackend::ModalShown(w);
+        QWidget* widget = WidgetOf(w.handle);
+        QCoreApplication::processEvents();
+        std::string name = m_dir + "/" + std::to_string(w.templateId) + "-" + std::to_string(lang) + ".png";
+        if (!widget->grab().save(QString::fromStdString(name))) failures.push_back("cannot write " + name);
+        Check(w);
+        ui::EndModal(w.handle, IDCANCEL);
+    }
+
+private:
+    void Check(ui::Window& dialog) {
+        for (HWND child : dialog.children) {
+            ui::Window* c = ui::FindWindow(child);
+            QWidget* widget = WidgetOf(child);
+            std::string where = std::to_string(dialog.templateId) + "/" + std::to_string(lang) + " control " +
+                                std::to_string(c->id) + " \"" + c->text + "\"";
+            if (!widget) {
+                failures.push_back(where + ": no widget");
+                continue;
+            }
+            const RECT& r = c->unitsRect;
+            QRect expected(PixelsX(r.left), PixelsY(r.top), PixelsX(r.right - r.left), PixelsY(r.bottom - r.top));
+            QRect got = widget->geometry();
+            bool combo = c->kind == ui::WindowKind::ComboBox;
+            if (got.topLeft() != expected.topLeft() || got.width() != expected.width() ||
+                (!combo && got.height() != expected.height()))
+                failures.push_back(where + ": geometry differs from its dialog units");
+            QString text = QString::fromStdString(c->text).remove('&');
+            bool checkText = c->kind == ui::WindowKind::Static || c->kind == ui::WindowKind::Button;
+            if (checkText && !text.isEmpty() && !(c->style & WS_VISIBLE) == false) {
+                int width = QFontMetrics(widget->font()).horizontalAdvance(text);
+                int room = expected.width();
+                bool multiLine = c->kind == ui::WindowKind::Static && expected.height() >= 2 * QFontMetrics(widget->font()).height();
+                if (width > room && !multiLine)
+                    failures.push_back(where + ": text " + std::to_string(width) + " px in " + std::to_string(room) + " px");
+            }
+        }
+    }
+    std::string m_dir;
+};
+
+CWinApp g_app("Dashel");
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: dialog-shots OUTDIR\n");
+        return 2;
+    }
+    std::filesystem::create_directories(argv[1]);
+    ShotBackend backend(argc, argv, argv[1]);
+    ui::SetBackend(&backend);
+    for (LANGID lang : kLanguages) {
+        backend.lang = lang;
+        platform::res::SetUserUILanguage(lang);
+        for (int id : kTemplates) {
+            CDialog dialog(static_cast<UINT>(id));
+            dialog.DoModal();
+        }
+    }
+    ui::SetBackend(nullptr);
+    for (const std::string& f : backend.failures) std::printf("%s\n", f.c_str());
+    std::printf("%zu problems in %zu dialogs; pictures in %s\n", backend.failures.size(),
+                std::size(kTemplates) * std::size(kLanguages), argv[1]);
+    return backend.failures.empty() ? 0 : 1;
+}
