@@ -64,7 +64,7 @@ public:
     bool Configure(const std::string& strKey, const std::string& strValue);
 
     const CutterState& State() const { return m_state; }
-    // The settings as the last flash save stored them (the start values before any).
+    // The settings as the last flash save stored them; the start values while FlashSaves() is 0.
     const CutterSettings& Saved() const { return m_saved; }
     int FlashSaves() const { return m_nFlashSaves; }
     // Every pen-down path, the one still being cut included.
