@@ -17,7 +17,7 @@ sched::Millis WireTime(std::size_t nBytes) {
 }
 
 // Under sched::Lock().
-struct CSimCutter::CLink {
+struct CSimCutter::LinkState {
     struct Reply {
         Millis nDue;  // when its last byte has crossed the line
         std::string strBytes;
@@ -42,12 +42,12 @@ struct CSimCutter::CLink {
 
 namespace {
 
-using CLink = CSimCutter::CLink;
+using LinkState = CSimCutter::LinkState;
 
 // The program wrote bytes: they cross the line one after another, and each
 // reply starts once its command is in, the extra delay is over and the
 // previous reply is out.
-void Hear(CLink& link, const std::string& bytes) {
+void Hear(LinkState& link, const std::string& bytes) {
     std::lock_guard<std::mutex> lk(sched::Lock());
     if (!link.bAttached || !link.bOn) return;
     Millis start = std::max(sched::Now(), link.nHearingUntil);
@@ -69,7 +69,7 @@ void Hear(CLink& link, const std::string& bytes) {
 }
 
 DWORD ReplyThread(LPVOID parameter) {
-    CLink& link = *static_cast<CLink*>(parameter);
+    LinkState& link = *static_cast<LinkState*>(parameter);
     std::unique_lock<std::mutex> lk(sched::Lock());
     while (!link.bStop) {
         if (!link.pending.empty() && link.pending.front().nDue <= sched::Now()) {
@@ -92,7 +92,7 @@ DWORD ReplyThread(LPVOID parameter) {
 
 }  // namespace
 
-CSimCutter::CSimCutter() : m_pLink(std::make_shared<CLink>()) {}
+CSimCutter::CSimCutter() : m_pLink(std::make_shared<LinkState>()) {}
 
 CSimCutter::~CSimCutter() { Detach(); }
 
@@ -116,7 +116,7 @@ bool CSimCutter::Attach(int nPort, sim::SimObserver chained) {
         m_pLink->bAttached = true;
     }
     sim::SimObserver mine = chained;
-    std::shared_ptr<CLink> link = m_pLink;  // a write already under way may still call in after Detach
+    std::shared_ptr<LinkState> link = m_pLink;  // a write already under way may still call in after Detach
     mine.onWrite = [link, chained](int n, const std::string& bytes) {
         if (chained.onWrite) chained.onWrite(n, bytes);
         Hear(*link, bytes);

@@ -50,10 +50,10 @@ public:
     // A copy of the model as it is now.
     CCutterModel Model() const;
 
-    struct CLink;  // shared with the port observer and the reply thread
+    struct LinkState;  // shared with the port observer and the reply thread
 
 private:
-    std::shared_ptr<CLink> m_pLink;
+    std::shared_ptr<LinkState> m_pLink;
 };
 
 }  // namespace cutter_sim
