@@ -115,8 +115,10 @@ bool ScenarioRun::Configure(const ScriptLine& line) {
     } else if (cmd == "file") {
         if (line.words.size() != 3) ScriptError(line, "file takes a path and a content");
         m_files.emplace_back(line.words[1], line.words[2]);
-    } else if (cmd == "port") {
-        // Applied at start as well.
+    } else if (cmd == "port" || cmd == "cutter") {
+        // Applied at start as well, in script order.
+        if (cmd == "cutter" && line.words.size() > 2 && (line.words[2] == "cuts" || line.words[2] == "flash"))
+            ScriptError(line, "this line needs Dashel started");
     } else {
         return false;
     }
@@ -135,17 +137,12 @@ void ScenarioRun::Start() {
         std::ofstream(host, std::ios::binary) << content;
     }
     sim::Install();
+    for (int n = 1; n <= kObservedPorts; ++n) sim::SetObserver(n, PortObserver(n));
     for (size_t i = 0; i < m_nNext; ++i) {
         const ScriptLine& line = m_lines[i];
         if (line.words[0] == "ports") sim::SetEnumeratedPorts({line.words.begin() + 1, line.words.end()});
-        if (line.words[0] == "port") Perform(line);
-    }
-    for (int n = 1; n <= kObservedPorts; ++n) {
-        sim::SimObserver observer;
-        observer.onWrite = [this, n](int, const std::string& bytes) { Emit("tx " + std::to_string(n) + " " + Quote(bytes)); };
-        observer.onOpen = [this, n](int) { Emit("open " + std::to_string(n)); };
-        observer.onClose = [this, n](int) { Emit("close " + std::to_string(n)); };
-        sim::SetObserver(n, observer);
+        if (line.words[0] == "port") PortLine(line);
+        if (line.words[0] == "cutter") CutterLine(line);
     }
     platform::files::SetClosedWrittenFileObserver([this](const std::string& path, const std::string& content) {
         Emit("file " + Quote(path) + " " + Quote(content));
@@ -154,9 +151,17 @@ void ScenarioRun::Start() {
     m_bStarted = true;
 }
 
+sim::SimObserver ScenarioRun::PortObserver(int n) {
+    sim::SimObserver observer;
+    observer.onWrite = [this, n](int, const std::string& bytes) { Emit("tx " + std::to_string(n) + " " + Quote(bytes)); };
+    observer.onOpen = [this, n](int) { Emit("open " + std::to_string(n)); };
+    observer.onClose = [this, n](int) { Emit("close " + std::to_string(n)); };
+    return observer;
+}
+
 int ScenarioRun::Run() {
     while (m_nNext < m_lines.size() && m_lines[m_nNext].words[0] != "start") {
-        if (!Configure(m_lines[m_nNext])) ScriptError(m_lines[m_nNext], "only lang, ports, port and file may come before start");
+        if (!Configure(m_lines[m_nNext])) ScriptError(m_lines[m_nNext], "only lang, ports, port, cutter and file may come before start");
         ++m_nNext;
     }
     if (m_nNext == m_lines.size()) {
@@ -215,17 +220,11 @@ ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
         return Step::Waiting;
     }
     if (cmd == "port") {
-        int n = Number(line, 1);
-        const std::string state = line.words.size() > 2 ? line.words[2] : "";
-        if (state == "on") {
-            sim::SetPresence(n, sim::SimPresence::LinesUp);
-        } else if (state == "off") {
-            sim::SetPresence(n, sim::SimPresence::NoLines);
-        } else if (state == "missing") {
-            sim::SetPresence(n, sim::SimPresence::Missing);
-        } else {
-            ScriptError(line, "port takes on, off or missing");
-        }
+        PortLine(line);
+        return Step::Continue;
+    }
+    if (cmd == "cutter") {
+        CutterLine(line);
         return Step::Continue;
     }
     if (!m_bStarted) ScriptError(line, "this line needs Dashel started");
@@ -237,6 +236,84 @@ ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
     }
     if (Gesture(line)) return Step::Acted;
     ScriptError(line, "unknown command");
+}
+
+void ScenarioRun::PortLine(const ScriptLine& line) {
+    int n = Number(line, 1);
+    const std::string state = line.words.size() > 2 ? line.words[2] : "";
+    auto cutter = m_cutters.find(n);
+    if (state != "on" && state != "off" && state != "missing") ScriptError(line, "port takes on, off or missing");
+    if (cutter != m_cutters.end()) cutter->second->SetOn(state == "on");  // a cutter switched off hears nothing
+    if (state == "on") {
+        sim::SetPresence(n, sim::SimPresence::LinesUp);
+    } else if (state == "off") {
+        sim::SetPresence(n, sim::SimPresence::NoLines);
+    } else {
+        sim::SetPresence(n, sim::SimPresence::Missing);
+    }
+}
+
+void ScenarioRun::CutterLine(const ScriptLine& line) {
+    int n = Number(line, 1);
+    if (n < 1 || n > kObservedPorts) ScriptError(line, "a cutter can be on COM1 to COM" + std::to_string(kObservedPorts));
+    const std::string what = line.words.size() > 2 ? line.words[2] : "";
+    auto found = m_cutters.find(n);
+    if (what.empty()) {
+        if (line.words.size() != 2) ScriptError(line, "cutter N takes nothing more");
+        if (found != m_cutters.end()) ScriptError(line, "there is a cutter on this port already");
+        auto cutter = std::make_unique<cutter_sim::CSimCutter>();
+        cutter->SetReplyObserver([this](int port, const std::string& reply, bool delivered) {
+            Emit("rx " + std::to_string(port) + " " + Quote(reply) + (delivered ? "" : " lost"));
+        });
+        if (!cutter->Attach(n, PortObserver(n))) ScriptError(line, "the cutter cannot start");
+        m_cutters[n] = std::move(cutter);
+        return;
+    }
+    if (found == m_cutters.end()) ScriptError(line, "no cutter on this port");
+    cutter_sim::CSimCutter& cutter = *found->second;
+    if (what == "set") {
+        if (line.words.size() != 5) ScriptError(line, "cutter N set takes a key and a value");
+        const std::string& key = line.words[3];
+        const std::string& value = line.words[4];
+        if (key == "delay") {
+            int ms = Number(line, 4);
+            if (ms < 0) ScriptError(line, "the delay cannot be negative");
+            cutter.SetExtraDelay(static_cast<platform::sched::Millis>(ms));
+        } else if (!cutter.Configure(key, value)) {
+            ScriptError(line, "the cutter refuses this key or value");
+        }
+    } else if (what == "silent") {
+        const std::string state = line.words.size() == 4 ? line.words[3] : "";
+        if (state != "on" && state != "off") ScriptError(line, "cutter N silent takes on or off");
+        cutter.SetSilent(state == "on");
+    } else if (what == "cuts" || what == "flash") {
+        if (line.words.size() != 3) ScriptError(line, "cutter N " + what + " takes nothing more");
+        cutter_sim::CCutterModel model = cutter.Model();
+        if (what == "cuts") {
+            PrintCuts(n, model);
+        } else {
+            std::string text = "flash " + std::to_string(n) + " " + std::to_string(model.FlashSaves());
+            const cutter_sim::CutterSettings& s = model.Saved();
+            if (model.FlashSaves())
+                text += " weight=" + std::to_string(s.nWeight) + " force=" + std::to_string(s.nForce) +
+                        " offset=" + std::to_string(s.nOffset) + " quality=" + std::to_string(s.nQuality) +
+                        " smooth=" + std::to_string(s.nSmooth) + " unroll=" + std::to_string(s.nUnroll) +
+                        " media=" + std::to_string(s.nMedia) + " factorx=" + std::to_string(s.nFactorX) +
+                        " factory=" + std::to_string(s.nFactorY);
+            Emit(text);
+        }
+    } else {
+        ScriptError(line, "cutter N takes set, silent, cuts or flash");
+    }
+}
+
+void ScenarioRun::PrintCuts(int nPort, const cutter_sim::CCutterModel& model) {
+    std::string head = "cuts " + std::to_string(nPort) + " " + std::to_string(model.Cuts().size());
+    if (model.DroppedPoints()) head += " dropped " + std::to_string(model.DroppedPoints());
+    Emit(head);
+    int k = 0;
+    for (const cutter_sim::CutPath& path : model.Cuts())
+        Emit("cut " + std::to_string(++k) + " " + cutter_sim::FormatPath(path));
 }
 
 HWND ScenarioRun::Control(const ScriptLine& line, size_t word) {

@@ -4,10 +4,14 @@
 // cutter would notice is printed as a transcript.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/serial/sim_serial.h"
 #include "platform/ui/backend.h"
+#include "tools/cutter_sim/sim_cutter.h"
 #include "tools/panel_scenario/script.h"
 
 namespace scenario {
@@ -32,6 +36,10 @@ private:
     bool Gesture(const ScriptLine& line);
     void Expect(const ScriptLine& line, bool present);
     void Dump();
+    platform::sim_serial::SimObserver PortObserver(int nPort);
+    void PortLine(const ScriptLine& line);
+    void CutterLine(const ScriptLine& line);
+    void PrintCuts(int nPort, const cutter_sim::CCutterModel& model);
     void Emit(const std::string& line);
     [[noreturn]] void ScriptError(const ScriptLine& line, const std::string& why);
     [[noreturn]] void Finish(int code);
@@ -46,6 +54,7 @@ private:
     std::string m_strPrefix;
     std::vector<std::pair<std::string, std::string>> m_files;
     bool m_bStarted = false;
+    std::map<int, std::unique_ptr<cutter_sim::CSimCutter>> m_cutters;
 };
 
 }  // namespace scenario
