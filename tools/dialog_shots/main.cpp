@@ -54,21 +54,40 @@ private:
             const RECT& r = c->unitsRect;
             QRect expected(PixelsX(r.left), PixelsY(r.top), PixelsX(r.right - r.left), PixelsY(r.bottom - r.top));
             QRect got = widget->geometry();
+            bool label = c->kind == ui::WindowKind::Static;
             bool combo = c->kind == ui::WindowKind::ComboBox;
-            if (got.topLeft() != expected.topLeft() || got.width() != expected.width() ||
+            bool grew = label && got.width() > expected.width();
+            if (got.topLeft() != expected.topLeft() || (got.width() != expected.width() && !grew) ||
                 (!combo && got.height() != expected.height()))
                 failures.push_back(where + ": geometry differs from its dialog units");
+            if (grew) CheckFreeSpace(dialog, *c, got, where);
             QString text = QString::fromStdString(c->text).remove('&');
-            bool checkText = c->kind == ui::WindowKind::Static || c->kind == ui::WindowKind::Button;
-            if (checkText && !text.isEmpty() && !(c->style & WS_VISIBLE) == false) {
+            bool checkText = label || c->kind == ui::WindowKind::Button;
+            if (checkText && !text.isEmpty() && (c->style & WS_VISIBLE)) {
                 int width = QFontMetrics(widget->font()).horizontalAdvance(text);
-                int room = expected.width();
-                bool multiLine = c->kind == ui::WindowKind::Static && expected.height() >= 2 * QFontMetrics(widget->font()).height();
+                int room = got.width();
+                bool multiLine = label && expected.height() >= 2 * QFontMetrics(widget->font()).height();
                 if (width > room && !multiLine)
                     failures.push_back(where + ": text " + std::to_string(width) + " px in " + std::to_string(room) + " px");
             }
         }
     }
+    // A label that grew past its template must not run into another control
+    // (the frames around it aside).
+    void CheckFreeSpace(ui::Window& dialog, ui::Window& label, QRect grown, const std::string& where) {
+        for (HWND other : dialog.children) {
+            ui::Window* o = ui::FindWindow(other);
+            QWidget* widget = WidgetOf(other);
+            if (o == &label || !widget || !(o->style & WS_VISIBLE)) continue;
+            if (o->kind == ui::WindowKind::Button && (o->style & BS_TYPEMASK) == BS_GROUPBOX) continue;
+            if (widget->geometry().intersects(grown) && !widget->geometry().intersects(QRect(
+                    PixelsX(label.unitsRect.left), PixelsY(label.unitsRect.top),
+                    PixelsX(label.unitsRect.right - label.unitsRect.left), PixelsY(label.unitsRect.bottom - label.unitsRect.top))))
+                failures.push_back(where + ": grown text runs into control " + std::to_string(o->id));
+        }
+        if (grown.right() >= WidgetOf(dialog.handle)->width()) failures.push_back(where + ": grown text leaves the dialog");
+    }
+
     std::string m_dir;
 };
 

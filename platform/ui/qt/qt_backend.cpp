@@ -197,6 +197,45 @@ struct QtBackend::Impl : public QObject {
         }
     }
 
+    // Several translated labels are longer than their templates allow; they
+    // grow to the right, into the free space beside them, rather than clip.
+    // Where that space ends, a smaller font takes the rest.
+    void FitLabel(const Window& w, QLabel* label) {
+        QRect g = Geometry(w);
+        QFont font = label->font();
+        font.setPixelSize(this->font.pixelSize());
+        bool oneLine = g.height() < 2 * QFontMetrics(font).height();
+        label->setWordWrap(!oneLine);
+        int width = g.width();
+        if (oneLine) {
+            int room = FreeWidth(w, g);
+            int needed = QFontMetrics(font).horizontalAdvance(label->text()) + 1;
+            width = std::clamp(needed, g.width(), std::max(g.width(), room));
+            while (needed > width && font.pixelSize() > 8) {
+                font.setPixelSize(font.pixelSize() - 1);
+                needed = QFontMetrics(font).horizontalAdvance(label->text()) + 1;
+            }
+        }
+        label->setFont(font);
+        label->setGeometry(g.x(), g.y(), width, g.height());
+    }
+
+    // From the label's left edge to the nearest control beside it on the
+    // right (frames aside) or the dialog's edge.
+    int FreeWidth(const Window& w, const QRect& g) {
+        Window* dialog = FindWindow(w.parent);
+        if (!dialog) return g.width();
+        int limit = Geometry(*dialog).width() - 1;
+        for (HWND sibling : dialog->children) {
+            Window* o = FindWindow(sibling);
+            if (!o || o == &w || !(o->style & WS_VISIBLE)) continue;
+            if (o->kind == WindowKind::Button && (o->style & BS_TYPEMASK) == BS_GROUPBOX) continue;
+            QRect r = Geometry(*o);
+            if (r.left() >= g.right() && r.top() < g.bottom() && r.bottom() > g.top()) limit = std::min(limit, r.left() - 1);
+        }
+        return limit - g.x();
+    }
+
     // Input from a person, unless it is the echo of the program's own change.
     void Gesture(HWND hwnd, const std::function<void()>& act) {
         if (syncing) return;
@@ -249,6 +288,7 @@ struct QtBackend::Impl : public QObject {
             s->setValue(w.scrollPos);
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
             if (label->text() != text) label->setText(text);
+            FitLabel(w, label);
         }
         if (w.kind != WindowKind::Dialog) widget->setVisible(w.style & WS_VISIBLE);
         syncing = false;
@@ -389,6 +429,9 @@ void QtBackend::ModalShown(Window& w) {
     }
     QWidget* widget = m->widgets[w.handle];
     if (!widget) return;
+    // Every control exists now: labels can measure the space beside them.
+    for (HWND child : w.children)
+        if (Window* c = FindWindow(child)) m->Sync(*c);
     widget->setWindowModality(Qt::WindowModal);
     if (QWidget* owner = widget->parentWidget()) {
         // Dialogs that open hidden are centred over their owner.
