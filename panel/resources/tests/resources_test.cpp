@@ -77,7 +77,7 @@ TEST_F(UiLanguage, EachLanguageGetsItsVariantOrTheFallback) {
         ASSERT_NE(FindVersion(), nullptr);
         EXPECT_EQ(FindVersion()->lang, 1028);
         EXPECT_EQ(FindDialog(999), nullptr);
-        EXPECT_EQ(FindString(18), nullptr);
+        EXPECT_EQ(FindString(999), nullptr);
     }
 }
 
