@@ -13,6 +13,10 @@ constexpr float PERCENT_MIN = 50.0f;
 constexpr float PERCENT_MAX = 150.0f;
 constexpr int LINE_STEP = 1;
 constexpr int PAGE_STEP = 10;
+
+// The single-precision percentage widened, times 10, truncated: 50.3 % (position
+// 503 stored as 50.2999992) gives 502.
+int PositionOf(float percent) { return static_cast<int>(static_cast<double>(percent) * 10.0); }
 }  // namespace
 
 int PercentFactor(int nominal, int position) { return position > 0 ? nominal * 1000 / position : nominal; }
@@ -57,8 +61,8 @@ BOOL CScalingDlg::OnInitDialog() {
     ReadSavedSizes([this](const char* name) { m_cbSavedSizes.AddString(name); }, m_aFactorX, m_aFactorY);
     m_cbSavedSizes.SetCurSel(0);
     for (CScrollBar* bar : {&m_sbPercentX, &m_sbPercentY}) bar->SetScrollRange(POSITION_MIN, POSITION_MAX);
-    m_sbPercentX.SetScrollPos(static_cast<int>(m_fPercentX * 10));
-    m_sbPercentY.SetScrollPos(static_cast<int>(m_fPercentY * 10));
+    m_sbPercentX.SetScrollPos(PositionOf(m_fPercentX));
+    m_sbPercentY.SetScrollPos(PositionOf(m_fPercentY));
     m_nFactorX = NOMINAL_FACTOR_X;
     m_nFactorY = NOMINAL_FACTOR_Y;
     return TRUE;
@@ -77,9 +81,8 @@ void CScalingDlg::OnUsePercentage() {
     m_btnUsePercentage.SetCheck(BST_CHECKED);
     m_btnLoadData.SetCheck(BST_UNCHECKED);
     EnableMode(TRUE);
-    // From the single-precision percentage shown, so 50.3 % gives position 502 here.
-    m_nFactorX = PercentFactor(NOMINAL_FACTOR_X, static_cast<int>(m_fPercentX * 10));
-    m_nFactorY = PercentFactor(NOMINAL_FACTOR_Y, static_cast<int>(m_fPercentY * 10));
+    m_nFactorX = PercentFactor(NOMINAL_FACTOR_X, PositionOf(m_fPercentX));
+    m_nFactorY = PercentFactor(NOMINAL_FACTOR_Y, PositionOf(m_fPercentY));
 }
 
 void CScalingDlg::OnLoadData() {
