@@ -1,6 +1,7 @@
 #include "panel/calibration/save_name_dlg.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "panel/resources/resource.h"
 #include "platform/mfc/cfile.h"
@@ -45,6 +46,8 @@ void CSaveNameDlg::OnAdd() {
     }
     char name[NAME_TEXT_MAX + 1] = {};
     GetWindowTextA(m_editName.m_hWnd, name, sizeof name);
+    // A line break in a name would start a line of its own in the file.
+    name[std::strcspn(name, "\r\n")] = '\0';
     m_lbNames.InsertString(0, name);
     for (int i = m_nCount - 1; i >= 0; --i) {
         m_aFactorX[i + 1] = m_aFactorX[i];
