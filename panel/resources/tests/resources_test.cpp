@@ -78,9 +78,7 @@ TEST_F(UiLanguage, EachLanguageGetsItsVariantOrTheFallback) {
         EXPECT_EQ(FindVersion()->lang, 1028);
         EXPECT_EQ(FindDialog(999), nullptr);
         EXPECT_EQ(FindString(999), nullptr);
-        // Written in English only so far: every language falls back to it.
-        ASSERT_NE(FindString(IDS_FACTOR_OUT_OF_RANGE), nullptr);
-        EXPECT_EQ(std::string(FindString(IDS_FACTOR_OUT_OF_RANGE)).substr(0, 13), "\"The measured");
+        EXPECT_NE(FindString(IDS_FACTOR_OUT_OF_RANGE), nullptr);
     }
 }
 
