@@ -68,6 +68,10 @@ private:
     void ApplyFirmware(CString& fields);
     enum class ButtonPattern { SizePoll, Looping, Stopped, SizeReceived };
     void ApplyPattern(ButtonPattern pattern);
+    // The three branches of the Scaling button.
+    void ChangeMediaType();
+    void LoadScaling();
+    void Calibrate(int testX, int testY);
 };
 
 extern CPanelDlg* g_pPanelDlg;

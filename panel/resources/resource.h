@@ -33,6 +33,7 @@
 #define IDS_HEAVY 15
 #define IDS_LIGHT 16
 #define IDS_SINGLE_TYPE 17
+#define IDS_FACTOR_OUT_OF_RANGE 18
 
 // Main panel.
 #define IDC_POLL_SIZE 1000

@@ -70,6 +70,7 @@ protected:                                         \
 #define ON_LBN_DBLCLK(id, fn) AFX_COMMAND_ENTRY(LBN_DBLCLK, id, fn)
 #define ON_LBN_SETFOCUS(id, fn) AFX_COMMAND_ENTRY(LBN_SETFOCUS, id, fn)
 #define ON_EN_CHANGE(id, fn) AFX_COMMAND_ENTRY(EN_CHANGE, id, fn)
+#define ON_EN_UPDATE(id, fn) AFX_COMMAND_ENTRY(EN_UPDATE, id, fn)
 #define ON_EN_SETFOCUS(id, fn) AFX_COMMAND_ENTRY(EN_SETFOCUS, id, fn)
 #define ON_EN_KILLFOCUS(id, fn) AFX_COMMAND_ENTRY(EN_KILLFOCUS, id, fn)
 #define AFX_MESSAGE_ENTRY(msg, fn) {msg, 0, 0, AfxSig_vv, static_cast<AFX_PMSG>(&ThisClass::fn), nullptr, nullptr},
@@ -318,3 +319,6 @@ constexpr UINT AFX_IDP_PARSE_INT = 61712;
 constexpr UINT AFX_IDP_PARSE_REAL = 61713;
 constexpr UINT AFX_IDP_PARSE_INT_RANGE = 61714;
 constexpr UINT AFX_IDP_PARSE_REAL_RANGE = 61715;
+// The file exception's prompts: this id plus CFileException::m_cause, each
+// with %1 standing for the file's name.
+constexpr UINT AFX_IDP_FILE_NONE = 61728;

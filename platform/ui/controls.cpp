@@ -142,7 +142,10 @@ LRESULT ControlProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_SETTEXT:
         w->text = lParam ? reinterpret_cast<const char*>(lParam) : "";
         NotifyChanged(hwnd);
-        if (w->kind == WindowKind::Edit) Notify(*w, EN_CHANGE);
+        if (w->kind == WindowKind::Edit) {
+            Notify(*w, EN_UPDATE);
+            Notify(*w, EN_CHANGE);
+        }
         return TRUE;
     case WM_GETTEXT:
         return CopyText(w->text, wParam, lParam);

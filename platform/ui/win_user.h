@@ -46,6 +46,7 @@ constexpr UINT EM_SETREADONLY = 0x00CF;
 constexpr UINT EN_SETFOCUS = 0x0100;
 constexpr UINT EN_KILLFOCUS = 0x0200;
 constexpr UINT EN_CHANGE = 0x0300;
+constexpr UINT EN_UPDATE = 0x0400;
 
 // Scroll bars.
 constexpr UINT SBM_SETPOS = 0x00E0;

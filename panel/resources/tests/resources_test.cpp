@@ -77,7 +77,8 @@ TEST_F(UiLanguage, EachLanguageGetsItsVariantOrTheFallback) {
         ASSERT_NE(FindVersion(), nullptr);
         EXPECT_EQ(FindVersion()->lang, 1028);
         EXPECT_EQ(FindDialog(999), nullptr);
-        EXPECT_EQ(FindString(18), nullptr);
+        EXPECT_EQ(FindString(999), nullptr);
+        EXPECT_NE(FindString(IDS_FACTOR_OUT_OF_RANGE), nullptr);
     }
 }
 
