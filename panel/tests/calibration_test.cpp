@@ -240,12 +240,16 @@ TEST_F(WorkflowTest, EveryEndPointSendsOnlyWhatItsStepsSend) {
             if (line.rfind("box 36 \"Please measure", 0) == 0) line = "box 36";
         seen.pop_back();  // the panel's own end
         EXPECT_EQ(seen, c.seen) << c.name;
-        if (std::string(c.name) == "method cancelled") EXPECT_EQ(g_nTestOrigin, 100);
+        if (std::string(c.name) == "method cancelled") {
+            EXPECT_EQ(g_nTestOrigin, 100);
+        }
         if (std::string(c.name) == "offline, then cancel") {
             EXPECT_EQ(g_nFactorX, 12451);  // corrected, not sent
             EXPECT_EQ(g_nTestOrigin, 300);
         }
-        if (std::string(c.name) == "correction out of range") EXPECT_EQ(g_nTestOrigin, 100);
+        if (std::string(c.name) == "correction out of range") {
+            EXPECT_EQ(g_nTestOrigin, 100);
+        }
     }
 }
 

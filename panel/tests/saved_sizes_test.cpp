@@ -50,11 +50,14 @@ TEST_F(CalibrationTest, EachSavingAddsOnTopAndTheFileReadsBackTheSame) {
         Click(IDC_ADD);
         Click(IDOK);
         EXPECT_EQ(dialog.DoModal(), IDOK);
-        if (x == 12451)
+        if (x == 12451) {
             EXPECT_EQ(SavedSizes(),
                       "[KESTRA]\nTotal=2\nA1=12451\nB1=13059\nC1=vinyl 60\nA2=12390\nB2=13112\nC2=paper\n");
+        }
         // Written in full, read back (and so written next time) as 39 characters.
-        if (x == 2) EXPECT_NE(SavedSizes().find("C1=" + name39 + "cut\n"), std::string::npos);
+        if (x == 2) {
+            EXPECT_NE(SavedSizes().find("C1=" + name39 + "cut\n"), std::string::npos);
+        }
     }
     EXPECT_EQ(ReadBack(), (std::vector<Entry>{{"two", 3, 3},
                                               {name39, 2, 2},
