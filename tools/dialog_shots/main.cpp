@@ -32,10 +32,8 @@ public:
 
     void ModalShown(ui::Window& w) override {
         QtBackend::ModalShown(w);
-        QWidget* widget = WidgetOf(w.handle);
-        QCoreApplication::processEvents();
         std::string name = m_dir + "/" + std::to_string(w.templateId) + "-" + std::to_string(lang) + ".png";
-        if (!widget->grab().save(QString::fromStdString(name))) failures.push_back("cannot write " + name);
+        if (!SavePicture(w.handle, name)) failures.push_back("cannot write " + name);
         Check(w);
         ui::EndModal(w.handle, IDCANCEL);
     }

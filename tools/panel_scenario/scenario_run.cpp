@@ -12,6 +12,7 @@
 #include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
 #include "platform/ui/afxwin.h"
+#include "platform/ui/qt/qt_backend.h"
 
 namespace scenario {
 namespace ui = platform::ui;
@@ -75,7 +76,10 @@ std::string MakeFreshPrefix() {
 
 }  // namespace
 
-ScenarioRun::ScenarioRun(std::vector<ScriptLine> lines) : m_lines(std::move(lines)) {}
+ScenarioRun::ScenarioRun(std::vector<ScriptLine> lines, std::string picturesDir)
+    : m_lines(std::move(lines)), m_strPicturesDir(std::move(picturesDir)) {}
+
+ScenarioRun::~ScenarioRun() = default;
 
 void ScenarioRun::Emit(const std::string& line) {
     m_transcript.push_back(line);
@@ -147,6 +151,15 @@ void ScenarioRun::Start() {
     platform::files::SetClosedWrittenFileObserver([this](const std::string& path, const std::string& content) {
         Emit("file " + Quote(path) + " " + Quote(content));
     });
+    if (!m_strPicturesDir.empty()) {
+        std::error_code ec;
+        std::filesystem::create_directories(m_strPicturesDir, ec);
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "panel-scenario";
+        static char* argv[] = {name, nullptr};
+        m_pPictures = std::make_unique<ui::QtBackend>(argc, argv);
+    }
     ui::SetBackend(this);
     m_bStarted = true;
 }
@@ -405,14 +418,34 @@ void ScenarioRun::Dump() {
     }
 }
 
+void ScenarioRun::WindowCreated(ui::Window& w) {
+    if (m_pPictures) m_pPictures->WindowCreated(w);
+}
+
+void ScenarioRun::WindowChanged(ui::Window& w) {
+    if (m_pPictures) m_pPictures->WindowChanged(w);
+}
+
+void ScenarioRun::WindowDestroyed(ui::Window& w) {
+    if (m_pPictures) m_pPictures->WindowDestroyed(w);
+}
+
 void ScenarioRun::ModalShown(ui::Window& w) {
     if (w.kind == ui::WindowKind::MessageBox)
         Emit("box " + Quote(w.text) + " " + IconName(w.boxType) + " " + ButtonsName(w.boxType));
     else
         Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
+    if (!m_pPictures) return;
+    m_pPictures->ModalShown(w);
+    char name[32];
+    std::snprintf(name, sizeof name, "/%02d-%s.png", ++m_nPictures,
+                  w.kind == ui::WindowKind::MessageBox ? "box" : std::to_string(w.templateId).c_str());
+    std::string path = m_strPicturesDir + name;
+    Emit(m_pPictures->SavePicture(w.handle, path) ? "picture " + Quote(path) : "picture not saved " + Quote(path));
 }
 
 void ScenarioRun::ModalEnded(ui::Window& w, int result) {
+    if (m_pPictures) m_pPictures->ModalEnded(w, result);
     if (w.kind == ui::WindowKind::MessageBox)
         Emit("end box " + ResultName(result));
     else

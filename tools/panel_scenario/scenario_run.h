@@ -14,11 +14,18 @@
 #include "tools/cutter_sim/sim_cutter.h"
 #include "tools/panel_scenario/script.h"
 
+namespace platform::ui {
+class QtBackend;
+}
+
 namespace scenario {
 
 class ScenarioRun : public platform::ui::Backend {
 public:
-    explicit ScenarioRun(std::vector<ScriptLine> lines);
+    // With a pictures folder, every dialog and message box is also drawn by
+    // the desktop backend (offscreen) and saved there as it opens.
+    ScenarioRun(std::vector<ScriptLine> lines, std::string picturesDir);
+    ~ScenarioRun() override;
     // 0 when every expectation held, 1 when one failed, 2 for a script error.
     int Run();
 
@@ -26,6 +33,9 @@ public:
     void Wake() override;
     void ModalShown(platform::ui::Window& w) override;
     void ModalEnded(platform::ui::Window& w, int result) override;
+    void WindowCreated(platform::ui::Window& w) override;
+    void WindowChanged(platform::ui::Window& w) override;
+    void WindowDestroyed(platform::ui::Window& w) override;
 
 private:
     enum class Step { Continue, Acted, Waiting };
@@ -55,6 +65,9 @@ private:
     std::vector<std::pair<std::string, std::string>> m_files;
     bool m_bStarted = false;
     std::map<int, std::unique_ptr<cutter_sim::CSimCutter>> m_cutters;
+    std::string m_strPicturesDir;
+    std::unique_ptr<platform::ui::QtBackend> m_pPictures;
+    int m_nPictures = 0;
 };
 
 }  // namespace scenario

@@ -459,6 +459,13 @@ QWidget* QtBackend::WidgetOf(HWND hwnd) const {
     return it == m->widgets.end() ? nullptr : it->second;
 }
 
+bool QtBackend::SavePicture(HWND hwnd, const std::string& path) {
+    QWidget* widget = WidgetOf(hwnd);
+    if (!widget) return false;
+    QCoreApplication::processEvents();
+    return widget->grab().save(QString::fromStdString(path));
+}
+
 int QtBackend::PixelsX(int units) const { return units * m->baseX / 4; }
 int QtBackend::PixelsY(int units) const { return units * m->baseY / 8; }
 

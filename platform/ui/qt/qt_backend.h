@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "platform/ui/backend.h"
 
@@ -28,6 +29,9 @@ public:
 
     // The widget that shows a window; nullptr when it has none (screenshots use it).
     QWidget* WidgetOf(HWND hwnd) const;
+    // Renders the window as it looks now into a PNG file; false when it has no
+    // widget or the file cannot be written.
+    bool SavePicture(HWND hwnd, const std::string& path);
     // Pixels from dialog units with the base units of the font in use.
     int PixelsX(int units) const;
     int PixelsY(int units) const;
