@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -233,19 +234,32 @@ TEST_F(NetworkPort, APeerThatStopsAnsweringHangsNeitherReadsNorWrites) {
     done = true;
 }
 
-TEST_F(NetworkPort, NobodyListeningIsOneClearLine) {
+TEST_F(NetworkPort, AnOpenThatCannotConnectSaysWhyInOneLine) {
     int port;
     {
         CFakePeer peer(0, {});
         port = peer.Port();
     }  // closed again: connecting is refused
+    std::string link = "rfc2217://127.0.0.1:" + std::to_string(port);
     ::testing::internal::CaptureStderr();
     HANDLE h = OpenOn(port);
     std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(h, INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
-    EXPECT_EQ(said, "COM5: connection refused by 127.0.0.1 port " + std::to_string(port) + " (named by rfc2217://127.0.0.1:" +
-                        std::to_string(port) + "): is the network serial server running?\n");
+    EXPECT_EQ(said, "COM5: connection refused by 127.0.0.1 port " + std::to_string(port) + " (named by " + link +
+                        "): is the network serial server running?\n");
+
+    CFakePeer slammer(1, [](int, int) {});  // accepts and hangs up at once, as a busy server does
+    fs::remove(m_strRoot + "/dosdevices/com5");
+    ::testing::internal::CaptureStderr();
+    h = OpenOn(slammer.Port());
+    said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+    EXPECT_NE(said.find("COM5: 127.0.0.1 port " + std::to_string(slammer.Port()) + " closed the connection at once"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
 }
 
 TEST_F(NetworkPort, NetworkPortsAreListed) {
