@@ -30,6 +30,7 @@ std::atomic<unsigned> g_nConnectMs{3000};
 constexpr Millis NEGOTIATE_MS = 300;     // an open waits this long for the peer to agree and report its lines
 constexpr Millis WAIT_SLICE_MS = 20;     // a blocked read or write notices aborts this often
 constexpr std::size_t MAX_INBOX = 65536;  // beyond this the socket's own window holds the peer back
+constexpr std::size_t OUT_PIECE = 65536;  // data a write queues ahead of the socket
 
 static_assert(CP_MODEM_CTS == MS_CTS_ON && CP_MODEM_DSR == MS_DSR_ON && CP_MODEM_RI == MS_RING_ON &&
                   CP_MODEM_DCD == MS_RLSD_ON,
@@ -203,8 +204,8 @@ private:
         std::lock_guard<std::mutex> lk(m_lock);
         return m_timeouts;
     }
-    // Data bytes of a write whose wire form the socket took; cuts the rest
-    // from the queue when nothing was queued after it.
+    // Data bytes of a write (those queued so far) whose wire form the socket
+    // took; cuts the rest from the queue when nothing was queued after it.
     DWORD WithdrawLocked(std::string_view data, std::uint64_t nStart, std::uint64_t nEnd);
 
     int m_fd;
@@ -331,7 +332,7 @@ DWORD CNetworkPort::WithdrawLocked(std::string_view data, std::uint64_t nStart, 
         wire += static_cast<unsigned char>(c) == IAC ? 2 : 1;  // half an IAC pair out: the other half must follow
         ++count;
     }
-    if (nEnd != m_nQueued) return static_cast<DWORD>(data.size());  // others queued behind: all of it goes
+    if (nEnd != m_nQueued) return static_cast<DWORD>(data.size());  // others queued behind: what is queued goes
     std::uint64_t keep = nStart + wire - m_nSent;
     m_strOut.resize(static_cast<std::size_t>(keep));
     m_nQueued = nStart + wire;
@@ -350,20 +351,27 @@ BOOL CNetworkPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED
         return FinishNow(ov, ERROR_DEVICE_NOT_CONNECTED, 0, done);
     }
     std::uint64_t start = m_nQueued;
-    QueueLocked(EscapeData(data));
-    std::uint64_t finish = m_nQueued;
+    std::uint64_t finish = start;
+    std::size_t queued = 0;  // data bytes handed to the queue so far
     DWORD error = ERROR_SUCCESS;
     DWORD sent = size;
     for (;;) {
+        // A piece at a time, so that the queue stays short and a time-out has little to take back.
+        while (queued < data.size() && m_strOut.size() < OUT_PIECE) {
+            std::size_t piece = std::min(data.size() - queued, OUT_PIECE);
+            QueueLocked(EscapeData(data.substr(queued, piece)));
+            queued += piece;
+            finish = m_nQueued;
+        }
         FlushLocked();
         if (m_bLost) {
             error = ERROR_DEVICE_NOT_CONNECTED;
             sent = 0;
             break;
         }
-        if (m_nSent >= finish) break;
+        if (queued == data.size() && m_nSent >= finish) break;
         if (sched::Now() >= end || m_nWriteAborts != aborts) {
-            sent = WithdrawLocked(data, start, finish);  // time-out: the count tells how much went
+            sent = WithdrawLocked(data.substr(0, queued), start, finish);  // time-out: the count tells how much went
             if (m_nWriteAborts != aborts) error = m_bClosed ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED;
             break;
         }

@@ -123,9 +123,11 @@ std::string Negotiation(unsigned char verb, unsigned char option) {
 std::string EscapeData(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size());
-    for (char c : bytes) {
-        out.push_back(c);
-        if (static_cast<unsigned char>(c) == IAC) out.push_back(c);
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t iac = std::min(bytes.find(static_cast<char>(IAC), at), bytes.size());
+        out.append(bytes.substr(at, iac - at));
+        if (iac < bytes.size()) out.append(2, static_cast<char>(IAC));
+        at = iac + 1;
     }
     return out;
 }
