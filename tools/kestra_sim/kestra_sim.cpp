@@ -32,6 +32,8 @@ namespace {
 using namespace kestra_sim;
 using Millis = long long;
 
+constexpr size_t MAX_UNSENT = 65536;  // wire bytes waiting for a slow client
+
 int g_aWake[2] = {-1, -1};  // a signal writes here; the loop polls it
 
 void OnSignal(int) {
@@ -238,7 +240,9 @@ void CSimServer::Hear(const std::string& bytes) {
 }
 
 void CSimServer::SendDue() {
-    while (!m_aPending.empty() && !m_pServer->Suspended() && m_aPending.front().nDue <= Now()) {
+    // A client that stops reading holds the replies back; the cutter's own buffer limit then drops new ones.
+    while (!m_aPending.empty() && !m_pServer->Suspended() && m_strOut.size() < MAX_UNSENT &&
+           m_aPending.front().nDue <= Now()) {
         m_log.Line("reply " + Printable(m_aPending.front().strBytes));
         m_strOut += CComPortServer::Data(m_aPending.front().strBytes);
         m_aPending.pop_front();
