@@ -1,5 +1,7 @@
 #include "tools/kestra_sim/comport_server.h"
 
+#include <utility>
+
 namespace kestra_sim {
 
 using namespace platform::telnet;
@@ -9,6 +11,8 @@ namespace {
 const char* const SIGNATURE = "kestra-sim";
 
 const char* OnOff(bool b) { return b ? "on" : "off"; }
+
+void Log(ServerOutput& out, std::string line) { out.aActions.push_back({ServerAction::Kind::Log, std::move(line)}); }
 
 }  // namespace
 
@@ -31,12 +35,12 @@ ServerOutput CComPortServer::Feed(std::string_view bytes) {
     ServerOutput out;
     for (const CTelnetEvent& event : m_parser.Feed(bytes)) {
         switch (event.eKind) {
-        case CTelnetEvent::Kind::Data: out.strToDevice += event.strBytes; break;
+        case CTelnetEvent::Kind::Data: out.aActions.push_back({ServerAction::Kind::Data, event.strBytes}); break;
         case CTelnetEvent::Kind::Negotiation: {
             bool before = m_options.RemoteOn(OPT_COM_PORT);
             out.strToClient += m_options.Receive(event.nVerb, event.nOption);
             if (!before && m_options.RemoteOn(OPT_COM_PORT)) {
-                out.aLog.push_back("COM-port control on");
+                Log(out, "COM-port control on");
                 out.strToClient += Notification(true);  // the client learns the lines at once
             }
             break;
@@ -74,13 +78,13 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
         if (value.empty())
             answer(SIGNATURE);
         else
-            out.aLog.push_back("client signature: " + std::string(value));
+            Log(out, "client signature: " + std::string(value));
         return;
     case CPC_SET_BAUDRATE:
         if (value.size() != 4) break;
         if (std::uint32_t baud = ReadBigEndian32(value)) {
             m_line.nBaud = baud;
-            out.aLog.push_back("line " + DescribeFrame(m_line));
+            Log(out, "line " + DescribeFrame(m_line));
         }
         answer(BigEndian32(m_line.nBaud));
         return;
@@ -88,7 +92,7 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
         if (byte() == 0xFF || (byte() != 0 && (byte() < 5 || byte() > 8))) break;
         if (byte()) {
             m_line.nDataSize = byte();
-            out.aLog.push_back("line " + DescribeFrame(m_line));
+            Log(out, "line " + DescribeFrame(m_line));
         }
         answerByte(m_line.nDataSize);
         return;
@@ -96,7 +100,7 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
         if (byte() > CP_PARITY_SPACE) break;
         if (byte()) {
             m_line.nParity = byte();
-            out.aLog.push_back("line " + DescribeFrame(m_line));
+            Log(out, "line " + DescribeFrame(m_line));
         }
         answerByte(m_line.nParity);
         return;
@@ -104,7 +108,7 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
         if (byte() > CP_STOP_15) break;
         if (byte()) {
             m_line.nStopSize = byte();
-            out.aLog.push_back("line " + DescribeFrame(m_line));
+            Log(out, "line " + DescribeFrame(m_line));
         }
         answerByte(m_line.nStopSize);
         return;
@@ -115,7 +119,7 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
     case CPC_FLOWCONTROL_SUSPEND:
     case CPC_FLOWCONTROL_RESUME:
         m_bSuspended = command == CPC_FLOWCONTROL_SUSPEND;
-        out.aLog.push_back(m_bSuspended ? "data to the client held" : "data to the client resumed");
+        Log(out, m_bSuspended ? "data to the client held" : "data to the client resumed");
         return;
     case CPC_SET_LINESTATE_MASK:
         if (value.size() != 1) break;
@@ -130,16 +134,16 @@ void CComPortServer::Subnegotiation(std::string_view body, ServerOutput& out) {
         return;
     case CPC_PURGE_DATA:
         if (byte() < CP_PURGE_RECEIVE || byte() > CP_PURGE_BOTH) break;
-        out.bPurgeFromDevice = byte() != CP_PURGE_TRANSMIT;
-        out.bPurgeToDevice = byte() != CP_PURGE_RECEIVE;
-        out.aLog.push_back(byte() == CP_PURGE_BOTH      ? "purge both"
+        if (byte() != CP_PURGE_TRANSMIT) out.aActions.push_back({ServerAction::Kind::PurgeFromDevice, {}});
+        if (byte() != CP_PURGE_RECEIVE) out.aActions.push_back({ServerAction::Kind::PurgeToDevice, {}});
+        Log(out, byte() == CP_PURGE_BOTH      ? "purge both"
                            : byte() == CP_PURGE_RECEIVE ? "purge towards the client"
                                                         : "purge towards the cutter");
         answerByte(byte());
         return;
     default: break;
     }
-    out.aLog.push_back("refused COM-port request " + std::to_string(command) + " with " +
+    Log(out, "refused COM-port request " + std::to_string(command) + " with " +
                        std::to_string(value.size()) + " value bytes");
 }
 
@@ -151,34 +155,34 @@ void CComPortServer::Control(unsigned char value, ServerOutput& out) {
     case CP_FLOW_XONXOFF:
     case CP_FLOW_HARDWARE:
         m_line.nFlow = value;
-        out.aLog.push_back(value == CP_FLOW_NONE ? "flow control none" : value == CP_FLOW_XONXOFF ? "flow control XON/XOFF" : "flow control RTS/CTS");
+        Log(out, value == CP_FLOW_NONE ? "flow control none" : value == CP_FLOW_XONXOFF ? "flow control XON/XOFF" : "flow control RTS/CTS");
         break;
     case 4: answer = m_line.bBreak ? CP_BREAK_ON : CP_BREAK_OFF; break;
     case CP_BREAK_ON:
     case CP_BREAK_OFF:
         m_line.bBreak = value == CP_BREAK_ON;
-        out.aLog.push_back(std::string("break ") + OnOff(m_line.bBreak));
+        Log(out, std::string("break ") + OnOff(m_line.bBreak));
         break;
     case 7: answer = m_line.bDtr ? CP_DTR_ON : CP_DTR_OFF; break;
     case CP_DTR_ON:
     case CP_DTR_OFF:
         m_line.bDtr = value == CP_DTR_ON;
-        out.aLog.push_back(std::string("DTR ") + OnOff(m_line.bDtr));
+        Log(out, std::string("DTR ") + OnOff(m_line.bDtr));
         break;
     case 10: answer = m_line.bRts ? CP_RTS_ON : CP_RTS_OFF; break;
     case CP_RTS_ON:
     case CP_RTS_OFF:
         m_line.bRts = value == CP_RTS_ON;
-        out.aLog.push_back(std::string("RTS ") + OnOff(m_line.bRts));
+        Log(out, std::string("RTS ") + OnOff(m_line.bRts));
         break;
     case 13: answer = m_line.nInFlow; break;
     case CP_INFLOW_NONE:
     case CP_INFLOW_XONXOFF:
     case CP_INFLOW_HARDWARE:
         m_line.nInFlow = value;
-        out.aLog.push_back(value == CP_INFLOW_NONE ? "inbound flow control none" : value == CP_INFLOW_XONXOFF ? "inbound flow control XON/XOFF" : "inbound flow control RTS/CTS");
+        Log(out, value == CP_INFLOW_NONE ? "inbound flow control none" : value == CP_INFLOW_XONXOFF ? "inbound flow control XON/XOFF" : "inbound flow control RTS/CTS");
         break;
-    default: out.aLog.push_back("flow control code " + std::to_string(value) + " taken as is"); break;  // DCD, DTR, DSR flow
+    default: Log(out, "flow control code " + std::to_string(value) + " taken as is"); break;  // DCD, DTR, DSR flow
     }
     out.strToClient += ComPortCommand(CPC_SERVER + CPC_SET_CONTROL, answer);
 }

@@ -27,12 +27,22 @@ struct LineSettings {
 // "9600 8N1", "19200 7E1.5".
 std::string DescribeFrame(const LineSettings& line);
 
+// What a client's bytes ask for, in the order they came: data for the
+// device, a line for the log, or a purge.
+struct ServerAction {
+    enum class Kind {
+        Data,             // strText: data bytes for the serial device
+        Log,              // strText: one line about a request
+        PurgeFromDevice,  // drop what the device sent and the client has not got yet
+        PurgeToDevice,    // drop what the device holds of an unfinished command
+    };
+    Kind eKind;
+    std::string strText;
+};
+
 struct ServerOutput {
-    std::string strToDevice;        // data bytes for the serial device
-    std::string strToClient;        // answers, to go out before any further data
-    std::vector<std::string> aLog;  // one line per request from the client
-    bool bPurgeFromDevice = false;  // drop what the device sent and the client has not got yet
-    bool bPurgeToDevice = false;    // drop what the device holds of an unfinished command
+    std::vector<ServerAction> aActions;
+    std::string strToClient;  // answers, to go out before any further data
 };
 
 class CComPortServer {

@@ -206,10 +206,14 @@ void CSimServer::Receive() {
     if (n < 0) return;
     ServerOutput out = m_pServer->Feed(std::string_view(chunk, static_cast<size_t>(n)));
     m_strOut += out.strToClient;
-    for (const std::string& line : out.aLog) m_log.Line(line);
-    if (out.bPurgeFromDevice) m_aPending.clear();
-    if (out.bPurgeToDevice) m_parser = cutter_sim::CCutterParser();
-    if (!out.strToDevice.empty()) Hear(out.strToDevice);
+    for (const ServerAction& action : out.aActions) {
+        switch (action.eKind) {
+        case ServerAction::Kind::Data: Hear(action.strText); break;
+        case ServerAction::Kind::Log: m_log.Line(action.strText); break;
+        case ServerAction::Kind::PurgeFromDevice: m_aPending.clear(); break;
+        case ServerAction::Kind::PurgeToDevice: m_parser = cutter_sim::CCutterParser(); break;
+        }
+    }
 }
 
 // As on the serial line: the bytes cross one after another at 9600 baud, and
