@@ -114,6 +114,42 @@ TEST_F(PeerTest, KestraSimHearsTheLineSetupAndAnswersTheCutterCommands) {
     EXPECT_EQ(m_pPeer->Stop(), 0);  // SIGTERM ends it cleanly
 }
 
+// As the panel uses its port: a reader thread waits for replies while the
+// main thread writes commands and looks at the modem lines.
+TEST_F(PeerTest, KestraSimAnswersAReaderThreadWhileCommandsAreWritten) {
+    ASSERT_NO_FATAL_FAILURE(Connect({KESTRA_SIM_PATH, "--log", Path("log")}));
+    struct Shared {
+        HANDLE hPort;
+        std::string strGot;
+    } shared{m_hPort, {}};
+    constexpr int ROUNDS = 5;
+    const std::string reply = "OR3,12390,13112,0;";
+    HANDLE reader = CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+            auto& s = *static_cast<Shared*>(p);
+            char buffer[64];
+            for (int empty = 0; empty < 3 && s.strGot.size() < ROUNDS * 18;) {
+                DWORD got = 0;
+                if (!ReadFile(s.hPort, buffer, sizeof buffer, &got, nullptr)) break;
+                s.strGot.append(buffer, got);
+                empty = got ? 0 : empty + 1;
+            }
+            return 0;
+        },
+        &shared, 0, nullptr);
+    ASSERT_NE(reader, nullptr);
+    for (int i = 0; i < ROUNDS; ++i) {
+        Write("\x1b.R3:");
+        EXPECT_EQ(Lines(), MS_CTS_ON | MS_DSR_ON);
+    }
+    EXPECT_EQ(WaitForSingleObject(reader, 3000), WAIT_OBJECT_0);
+    CloseHandle(reader);
+    std::string expected;
+    for (int i = 0; i < ROUNDS; ++i) expected += reply;
+    EXPECT_EQ(shared.strGot, expected);
+}
+
 TEST_F(PeerTest, KestraSimSwitchedOffHasNoLinesAndNoAnswer) {
     ASSERT_NO_FATAL_FAILURE(Connect({KESTRA_SIM_PATH, "--off", "--log", Path("log")}));
     EXPECT_EQ(Lines(), 0u);
