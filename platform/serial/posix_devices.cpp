@@ -10,6 +10,7 @@
 #include "platform/base/prefix.h"
 #include "platform/serial/comm_port.h"
 #include "platform/serial/posix_serial.h"
+#include "platform/serial/rfc2217_port.h"
 
 namespace {
 
@@ -55,7 +56,10 @@ std::vector<std::string> ListMappedPorts() {
     std::error_code ec;
     for (const auto& entry : fs::directory_iterator(DosDevices(), ec)) {
         unsigned n = ComNumber(entry.path().filename().string());
-        if (n && fs::exists(entry.path(), ec)) numbers.push_back(n);
+        platform::rfc2217::NetworkAddress address;
+        if (n && (fs::exists(entry.path(), ec) ||
+                  platform::rfc2217::ParseNetworkLink(fs::read_symlink(entry.path(), ec).string(), &address)))
+            numbers.push_back(n);
     }
     std::sort(numbers.begin(), numbers.end());
     std::vector<std::string> names;

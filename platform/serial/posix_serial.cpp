@@ -24,6 +24,7 @@
 #include "platform/serial/comm_port.h"
 #include "platform/serial/posix_devices.h"
 #include "platform/serial/posix_line.h"
+#include "platform/serial/rfc2217_port.h"
 
 namespace {
 
@@ -320,6 +321,13 @@ bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
     if (n == 0) return false;
     platform::posix_serial::MapDevices();
     std::string link = PortLink(n);
+    std::error_code linkError;
+    platform::rfc2217::NetworkAddress address;
+    if (std::string text = fs::read_symlink(link, linkError).string();
+        !linkError && platform::rfc2217::ParseNetworkLink(text, &address)) {
+        platform::rfc2217::OpenNetworkPort(n, text, address, result);
+        return true;
+    }
     struct stat lst {};
     if (lstat(link.c_str(), &lst) != 0) {
         Explain("COM%u: no such device: %s does not exist; make it a symbolic link to the serial device "

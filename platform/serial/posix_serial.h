@@ -4,6 +4,9 @@
 // devices found, in this order: /dev/ttyS* by number (only those with a UART
 // behind them), then /dev/ttyUSB* by number, then /dev/ttyACM* by number.
 //
+// A link whose text is rfc2217://host:port names a network serial port
+// instead (rfc2217_port.h); EnumPortsA lists it too.
+//
 // A device without modem lines (a pseudo-terminal) reads as all lines off:
 // GetCommModemStatus gives TRUE with no bit set, as a Windows port whose
 // cable is unplugged does, and DTR/RTS changes on it succeed without effect.
