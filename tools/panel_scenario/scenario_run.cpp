@@ -13,6 +13,7 @@
 #include "platform/serial/sim_serial.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/qt/qt_backend.h"
+#include "tools/kestra_sim/cut_picture.h"
 
 namespace scenario {
 namespace ui = platform::ui;
@@ -121,7 +122,8 @@ bool ScenarioRun::Configure(const ScriptLine& line) {
         m_files.emplace_back(line.words[1], line.words[2]);
     } else if (cmd == "port" || cmd == "cutter") {
         // Applied at start as well, in script order.
-        if (cmd == "cutter" && line.words.size() > 2 && (line.words[2] == "cuts" || line.words[2] == "flash"))
+        if (cmd == "cutter" && line.words.size() > 2 &&
+            (line.words[2] == "cuts" || line.words[2] == "flash" || line.words[2] == "svg"))
             ScriptError(line, "this line needs Dashel started");
     } else {
         return false;
@@ -315,8 +317,13 @@ void ScenarioRun::CutterLine(const ScriptLine& line) {
                         " factory=" + std::to_string(s.nFactorY);
             Emit(text);
         }
+    } else if (what == "svg") {
+        if (line.words.size() != 4) ScriptError(line, "cutter N svg takes a file name");
+        const std::string& path = line.words[3];
+        Emit(kestra_sim::WriteCutPicture(cutter.Model(), path) ? "svg " + std::to_string(n) + " " + Quote(path)
+                                                                : "svg not written " + Quote(path));
     } else {
-        ScriptError(line, "cutter N takes set, silent, cuts or flash");
+        ScriptError(line, "cutter N takes set, silent, cuts, flash or svg");
     }
 }
 
