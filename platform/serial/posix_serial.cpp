@@ -22,6 +22,7 @@
 
 #include "platform/base/devices.h"
 #include "platform/serial/comm_port.h"
+#include "platform/serial/host_port.h"
 #include "platform/serial/posix_devices.h"
 #include "platform/serial/posix_line.h"
 #include "platform/serial/rfc2217_port.h"
@@ -84,7 +85,7 @@ void AwaitDevice(int fd, short events, Millis end) {
     poll(&p, 1, static_cast<int>(std::min(end - now, WAIT_SLICE_MS)));
 }
 
-class CPosixPort : public CCommPort {
+class CPosixPort : public CHostPort {
 public:
     CPosixPort(int fd, const DCB& dcb) : m_fd(fd), m_dcb(dcb) {}
     ~CPosixPort() override {
@@ -103,38 +104,12 @@ public:
         if (bits & TIOCM_CAR) *status |= MS_RLSD_ON;
         return TRUE;
     }
-    BOOL SetMask(DWORD mask) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_dwMask = mask;
-        return TRUE;
-    }
-    BOOL GetMask(DWORD* mask) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        *mask = m_dwMask;
-        return TRUE;
-    }
-    // The kernel sizes its own queues; there is nothing to change.
-    BOOL Setup(DWORD, DWORD) override { return Usable(); }
     BOOL Purge(DWORD flags) override {
         if (!Usable()) return FALSE;
         if (flags & PURGE_RXABORT) ++m_nReadAborts;
         if (flags & PURGE_TXABORT) ++m_nWriteAborts;
         if ((flags & PURGE_TXCLEAR) && tcflush(m_fd, TCOFLUSH) != 0) return Fail(errno);
         if ((flags & PURGE_RXCLEAR) && tcflush(m_fd, TCIFLUSH) != 0) return Fail(errno);
-        return TRUE;
-    }
-    BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_timeouts = timeouts;
-        return TRUE;
-    }
-    BOOL GetTimeouts(COMMTIMEOUTS* timeouts) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        *timeouts = m_timeouts;
         return TRUE;
     }
     BOOL GetState(DCB* dcb) override {
@@ -196,17 +171,10 @@ public:
     BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
     BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
     void OnClose() override {
-        m_bClosed = true;
-        ++m_nReadAborts;
-        ++m_nWriteAborts;
+        MarkClosed();
     }
 
 private:
-    BOOL Usable() {
-        if (!m_bClosed) return TRUE;
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
     static BOOL Fail(int e) {
         SetLastError(ErrorFromErrno(e));
         return FALSE;
@@ -229,19 +197,9 @@ private:
         m_counts = now;
         return errors;
     }
-    COMMTIMEOUTS Timeouts() {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_timeouts;
-    }
 
     int m_fd;
-    std::atomic<bool> m_bClosed{false};
-    std::atomic<unsigned> m_nReadAborts{0};
-    std::atomic<unsigned> m_nWriteAborts{0};
-    std::mutex m_lock;  // guards the members below; never held across a wait
     DCB m_dcb;
-    COMMTIMEOUTS m_timeouts{};
-    DWORD m_dwMask = 0;
     serial_icounter_struct m_counts{};
 };
 

@@ -16,6 +16,7 @@
 #include <mutex>
 
 #include "platform/serial/comm_port.h"
+#include "platform/serial/host_port.h"
 #include "platform/serial/telnet_codec.h"
 
 namespace {
@@ -63,7 +64,7 @@ void AwaitSocket(int fd, short events, Millis end, bool bLost) {
     poll(&p, 1, static_cast<int>(std::min(end - now, WAIT_SLICE_MS)));
 }
 
-class CNetworkPort : public CCommPort {
+class CNetworkPort : public CHostPort {
 public:
     explicit CNetworkPort(int fd) : m_fd(fd), m_options({OPT_BINARY, OPT_SGA, OPT_COM_PORT}), m_dcb(DefaultDcb()) {}
     ~CNetworkPort() override { close(m_fd); }
@@ -80,20 +81,6 @@ public:
         *status = m_bLost ? 0 : m_dwModem;
         return TRUE;
     }
-    BOOL SetMask(DWORD mask) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_dwMask = mask;
-        return TRUE;
-    }
-    BOOL GetMask(DWORD* mask) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        *mask = m_dwMask;
-        return TRUE;
-    }
-    // The peer sizes its own buffers.
-    BOOL Setup(DWORD, DWORD) override { return Usable(); }
     BOOL Purge(DWORD flags) override {
         if (!Usable()) return FALSE;
         if (flags & PURGE_RXABORT) ++m_nReadAborts;
@@ -105,18 +92,6 @@ public:
         if (!rx && !tx) return TRUE;
         return RequestLocked(ComPortCommand(CPC_PURGE_DATA, rx && tx ? CP_PURGE_BOTH : rx ? CP_PURGE_RECEIVE
                                                                                          : CP_PURGE_TRANSMIT));
-    }
-    BOOL SetTimeouts(const COMMTIMEOUTS& timeouts) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        m_timeouts = timeouts;
-        return TRUE;
-    }
-    BOOL GetTimeouts(COMMTIMEOUTS* timeouts) override {
-        if (!Usable()) return FALSE;
-        std::lock_guard<std::mutex> lk(m_lock);
-        *timeouts = m_timeouts;
-        return TRUE;
     }
     BOOL GetState(DCB* dcb) override {
         if (!Usable()) return FALSE;
@@ -153,18 +128,11 @@ public:
     BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
     BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
     void OnClose() override {
-        m_bClosed = true;
-        ++m_nReadAborts;
-        ++m_nWriteAborts;
+        MarkClosed();
         shutdown(m_fd, SHUT_RDWR);  // the peer learns at once; the descriptor lives as long as the object
     }
 
 private:
-    BOOL Usable() {
-        if (!m_bClosed) return TRUE;
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
     static BOOL NotConnected() {
         SetLastError(ERROR_DEVICE_NOT_CONNECTED);
         return FALSE;
@@ -200,19 +168,11 @@ private:
         *lost = m_bLost;
         return n;
     }
-    COMMTIMEOUTS Timeouts() {
-        std::lock_guard<std::mutex> lk(m_lock);
-        return m_timeouts;
-    }
     // Data bytes of a write (those queued so far) whose wire form the socket
     // took; cuts the rest from the queue when nothing was queued after it.
     DWORD WithdrawLocked(std::string_view data, std::uint64_t nStart, std::uint64_t nEnd);
 
     int m_fd;
-    std::atomic<bool> m_bClosed{false};
-    std::atomic<unsigned> m_nReadAborts{0};
-    std::atomic<unsigned> m_nWriteAborts{0};
-    std::mutex m_lock;  // guards the members below; never held across a wait
     bool m_bLost = false;
     CTelnetParser m_parser;
     CTelnetOptions m_options;
@@ -223,8 +183,6 @@ private:
     bool m_bModemKnown = false;
     DWORD m_dwModem = 0;
     DCB m_dcb;
-    COMMTIMEOUTS m_timeouts{};
-    DWORD m_dwMask = 0;
 };
 
 void CNetworkPort::PumpLocked() {
