@@ -305,6 +305,14 @@ struct QtBackend::Impl : public QObject {
             CloseWindowByUser(hwnd);
             return true;
         }
+        if (event->type() == QEvent::WindowStateChange && widget->isWindow()) {
+            // The program paints its own icon while minimised, as it asks IsIconic.
+            if (Window* w = FindWindow(hwnd)) {
+                w->minimized = widget->isMinimized();
+                SendMessageA(hwnd, WM_PAINT, 0, 0);
+            }
+            return false;
+        }
         if (event->type() == QEvent::KeyPress) {
             int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
