@@ -71,6 +71,10 @@ void CScenarioRunner::RunUserCommand(const std::vector<std::string>& words, std:
         lines->push_back(line);
     };
     if (verb == "open" && words.size() == 3) {
+        if (m_aHandles.count(words[1])) {
+            lines->push_back("bad handle: " + words[1] + " is open");  // reusing it would lose the open one
+            return;
+        }
         HANDLE handle;
         NTSTATUS status = iomgr::Open(words[2], &handle);
         if (NT_SUCCESS(status)) m_aHandles[words[1]] = handle;
@@ -81,7 +85,10 @@ void CScenarioRunner::RunUserCommand(const std::vector<std::string>& words, std:
         lines->push_back("status " + StatusText(iomgr::Close(handle)));
     } else if (verb == "read" && words.size() == 3) {
         ULONG length = 0;
-        ParseNumber(words[2], &length);
+        if (!ParseNumber(words[2], &length) || length > kMaxBufferLength) {
+            lines->push_back("bad length: " + words[2]);
+            return;
+        }
         std::vector<BYTE> data(length);
         report(iomgr::Read(handleOf(words[1]), data.data(), length), &data);
     } else if (verb == "write" && words.size() == 3) {
@@ -106,7 +113,7 @@ void CScenarioRunner::RunUserCommand(const std::vector<std::string>& words, std:
                 ok = ok && ParseBytes(in, &input);
             }
         }
-        if (options.count("out")) ok = ok && ParseNumber(options["out"], &outLength);
+        if (options.count("out")) ok = ok && ParseNumber(options["out"], &outLength) && outLength <= kMaxBufferLength;
         if (!ok) {
             lines->push_back("bad ioctl line");
             return;
@@ -211,6 +218,7 @@ bool CScenarioRunner::Execute(const std::vector<std::string>& words, std::vector
         usbsim::CCutterDevice* model = ModelFor(words[1]);
         if (!model || !ParseBytes(words[2], &model->ControlReply())) return false;
     } else if (verb == "async" && words.size() >= 3) {
+        if (m_aTasks.count(words[1])) return false;  // still running: join it first
         auto task = std::make_unique<STask>();
         task->pRunner = this;
         task->aWords.assign(words.begin() + 2, words.end());

@@ -83,7 +83,8 @@ bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes) {
     size_t star = text.find('*');
     if (star != std::string::npos) {
         ULONG count, value;
-        if (!ParseNumber(text.substr(0, star), &count) || !ParseNumber("0x" + text.substr(star + 1), &value))
+        if (!ParseNumber(text.substr(0, star), &count) || !ParseNumber("0x" + text.substr(star + 1), &value) ||
+            count > kMaxBufferLength)
             return false;
         bytes->assign(count, static_cast<BYTE>(value));
         return true;

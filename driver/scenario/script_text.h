@@ -9,6 +9,9 @@
 
 namespace scenario {
 
+// The largest buffer a script line may ask for; a longer one is refused.
+constexpr ULONG kMaxBufferLength = 1u << 20;
+
 std::string Hex32(ULONG value);
 // "0xXXXXXXXX NAME", the name when the status is one the driver deals in.
 std::string StatusText(NTSTATUS status);
@@ -16,7 +19,8 @@ std::string StatusText(NTSTATUS status);
 std::string DataText(const std::vector<BYTE>& data, size_t count);
 // Decimal or 0x hex; false for anything else.
 bool ParseNumber(const std::string& text, ULONG* value);
-// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE; false when malformed.
+// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE; false when
+// malformed or longer than kMaxBufferLength.
 bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes);
 // Words split at blanks, a quoted text staying one word.
 std::vector<std::string> Split(const std::string& line);

@@ -23,19 +23,25 @@ public:
     CDeviceFile(PDEVICE_OBJECT device, PFILE_OBJECT file) : m_pDevice(device), m_pFile(file) {}
     PDEVICE_OBJECT Device() const { return m_pDevice; }
     PFILE_OBJECT File() const { return m_pFile; }
+    // Sends the cleanup at once and the close when no request runs on the
+    // file any more, as the system does: closing a handle never waits for
+    // a transfer another thread has in progress.
     NTSTATUS CloseOnce();
     void OnClose() override { CloseOnce(); }
     BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED*) override;
     BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED*) override;
-    // Requests in progress on the file; the close waits for them, as the
-    // system sends the close only when nothing refers to the file any more.
-    void Begin();
+    // A request in progress on the file; false once the file is closed.
+    bool Begin();
     void End();
 
 private:
-    int m_nInFlight = 0;  // under sched::Lock()
-    std::mutex m_lock;
+    NTSTATUS SendUnlessDeleted(UCHAR major);
+    NTSTATUS FinishClose();
+
+    // Under sched::Lock():
+    int m_nInFlight = 0;
     bool m_bClosed = false;
+    bool m_bCloseOnLastEnd = false;
     PDEVICE_OBJECT m_pDevice;
     PFILE_OBJECT m_pFile;
 };
@@ -85,22 +91,28 @@ SIoResult TransferOnFile(CDeviceFile* file, UCHAR major, ULONG code, const void*
 
 SIoResult Transfer(CDeviceFile* file, UCHAR major, ULONG code, const void* input, ULONG inputLength, void* output,
                    ULONG outputLength) {
-    if (!file) return {STATUS_INVALID_PARAMETER, 0};
-    file->Begin();
+    if (!file || !file->Begin()) return {STATUS_INVALID_PARAMETER, 0};
     SIoResult result = TransferOnFile(file, major, code, input, inputLength, output, outputLength);
     file->End();
     return result;
 }
 
-void CDeviceFile::Begin() {
+bool CDeviceFile::Begin() {
     std::lock_guard<std::mutex> lk(sched::Lock());
+    if (m_bClosed) return false;
     ++m_nInFlight;
+    return true;
 }
 
 void CDeviceFile::End() {
-    std::lock_guard<std::mutex> lk(sched::Lock());
-    --m_nInFlight;
-    sched::NotifyLocked();
+    bool close;
+    {
+        std::lock_guard<std::mutex> lk(sched::Lock());
+        close = --m_nInFlight == 0 && m_bCloseOnLastEnd;
+        if (close) m_bCloseOnLastEnd = false;
+        sched::NotifyLocked();
+    }
+    if (close) FinishClose();
 }
 
 SIoResult TransferOnFile(CDeviceFile* file, UCHAR major, ULONG code, const void* input, ULONG inputLength,
@@ -138,21 +150,30 @@ SIoResult TransferOnFile(CDeviceFile* file, UCHAR major, ULONG code, const void*
 
 NTSTATUS CDeviceFile::CloseOnce() {
     {
-        std::lock_guard<std::mutex> lk(m_lock);
+        std::lock_guard<std::mutex> lk(sched::Lock());
         if (m_bClosed) return STATUS_INVALID_PARAMETER;
         m_bClosed = true;
     }
-    NTSTATUS status = STATUS_SUCCESS;
-    for (UCHAR major : {IRP_MJ_CLEANUP, IRP_MJ_CLOSE}) {
-        if (major == IRP_MJ_CLOSE) {
-            std::unique_lock<std::mutex> lk(sched::Lock());
-            sched::WaitLocked(lk, [this] { return m_nInFlight == 0; }, sched::kForever);
+    NTSTATUS status = SendUnlessDeleted(IRP_MJ_CLEANUP);
+    {
+        std::lock_guard<std::mutex> lk(sched::Lock());
+        if (m_nInFlight > 0) {
+            m_bCloseOnLastEnd = true;
+            return status;
         }
-        if (m_pDevice->DeletePending) break;
-        // The system never lets a close fail: a request it cannot build is not sent.
-        PIRP irp = NewRequest(m_pDevice, m_pFile, major);
-        if (irp) status = Send(m_pDevice, irp).nStatus;
     }
+    return FinishClose();
+}
+
+NTSTATUS CDeviceFile::SendUnlessDeleted(UCHAR major) {
+    if (m_pDevice->DeletePending) return STATUS_SUCCESS;
+    // The system never lets a close fail: a request it cannot build is not sent.
+    PIRP irp = NewRequest(m_pDevice, m_pFile, major);
+    return irp ? Send(m_pDevice, irp).nStatus : STATUS_SUCCESS;
+}
+
+NTSTATUS CDeviceFile::FinishClose() {
+    NTSTATUS status = SendUnlessDeleted(IRP_MJ_CLOSE);
     ExFreePool(m_pFile);
     PDEVICE_OBJECT device = m_pDevice;
     bool last = device->ReferenceCount == 1 && !device->DeletePending;
