@@ -1,0 +1,42 @@
+// Requests from user mode and from the system around the driver, as a driver
+// scenario script: random codes, buffers and lengths, Plug and Play and power
+// in any order, failed allocations, unplugging mid-transfer. Every run must
+// end without a crash, a hang or a pool block left over.
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/scenario/scenario_runner.h"
+#include "platform/wdm/wdm_test.h"
+
+namespace {
+// Enough lines for any sequence the scripts use; more only slows the fuzzer.
+constexpr std::size_t kMaxLines = 64;
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::vector<std::string> lines;
+    std::string text(reinterpret_cast<const char*>(data), size);
+    for (std::size_t at = 0; at <= text.size() && lines.size() < kMaxLines;) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    std::ostringstream transcript;
+    int result;
+    {
+        CScenarioRunner runner(transcript, 0);
+        result = runner.Run(lines);
+    }
+    platform::wdm::FailAllocation(0);  // a failure the script asked for and never reached
+    if (result == 2) {
+        std::fputs(transcript.str().c_str(), stderr);
+        std::abort();
+    }
+    return 0;
+}
