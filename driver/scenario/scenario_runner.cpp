@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 #include "driver/eznus.h"
 #include "driver/scenario/script_text.h"
@@ -29,6 +30,13 @@ DWORD TaskThread(LPVOID parameter) {
     task->pRunner->RunUserCommand(task->aWords, &task->aLines);
     return 0;
 }
+
+struct SBoundedLine {
+    CScenarioRunner* pRunner;
+    std::vector<std::string> aWords;
+    std::vector<std::string> aLines;
+    bool bResult = false;
+};
 
 }  // namespace
 
@@ -269,6 +277,36 @@ bool CScenarioRunner::Execute(const std::vector<std::string>& words, std::vector
     return true;
 }
 
+DWORD CScenarioRunner::LineThread(LPVOID parameter) {
+    auto* line = static_cast<SBoundedLine*>(parameter);
+    line->bResult = line->pRunner->Execute(line->aWords, &line->aLines);
+    return 0;
+}
+
+bool CScenarioRunner::ExecuteBounded(const std::vector<std::string>& words, std::vector<std::string>* lines,
+                                     bool* stuck) {
+    *stuck = false;
+    if (!m_nLineLimitMs) return Execute(words, lines);
+    // The line keeps its own output until it ends: one left running after
+    // the rescue keeps its record, which is then never freed.
+    auto* line = new SBoundedLine{this, words, {}, false};
+    HANDLE thread = CreateThread(nullptr, 0, LineThread, line, 0, nullptr);
+    if (WaitForSingleObject(thread, m_nLineLimitMs) != WAIT_OBJECT_0) {
+        lines->push_back("still running after " + std::to_string(m_nLineLimitMs) + " ms: unplugging every cutter");
+        m_pSystem->UnplugAll();
+        *stuck = true;
+        if (WaitForSingleObject(thread, m_nLineLimitMs) != WAIT_OBJECT_0) {
+            lines->push_back("the line did not end after the cutters were unplugged");
+            return false;
+        }
+    }
+    CloseHandle(thread);
+    lines->insert(lines->end(), line->aLines.begin(), line->aLines.end());
+    bool result = line->bResult;
+    delete line;
+    return result;
+}
+
 usbsim::CCutterDevice* CScenarioRunner::ModelFor(const std::string& name) {
     if (usbsim::CCutterDevice* model = m_pSystem->Model(name)) return model;
     auto it = m_aPrepared.find(name);
@@ -353,13 +391,19 @@ int CScenarioRunner::Run(const std::vector<std::string>& script) {
         }
         m_out << "> " << line << "\n";
         m_aLast.clear();
-        if (!Execute(words, &m_aLast)) {
-            m_out << "BAD line " << lineNumber << ": " << line << "\n";
-            ++m_nFailures;
-            continue;
-        }
+        bool stuck = false;
+        bool done = ExecuteBounded(words, &m_aLast, &stuck);
         CollectSystemOutput(&m_aLast);
         for (auto& text : m_aLast) m_out << "  " << text << "\n";
+        if (stuck && !done) {
+            m_out << "STUCK line " << lineNumber << ": " << line << "\n";
+            return 3;  // teardown would wait for the stuck line for ever
+        }
+        if (stuck) break;  // the cutters are gone: the rest of the script means nothing now
+        if (!done) {
+            m_out << "BAD line " << lineNumber << ": " << line << "\n";
+            ++m_nFailures;
+        }
     }
     m_out << "> (end of script)\n";
     Teardown();

@@ -20,8 +20,15 @@ public:
     ~CScenarioRunner();
 
     // Runs the whole script; returns 0 when every expectation held and the
-    // pool balanced, 1 for a failed expectation or a bad line, 2 for a leak.
+    // pool balanced, 1 for a failed expectation or a bad line, 2 for a leak,
+    // 3 for a line that pulling every cable could not end (see SetLineLimit).
     int Run(const std::vector<std::string>& lines);
+
+    // Runs each line on a thread of its own and gives it ms of virtual time:
+    // a line still running then (a script that waits for what never comes,
+    // such as a wake-up) has every cutter unplugged, which must end it, and
+    // the rest of the script is skipped.
+    void SetLineLimit(DWORD ms) { m_nLineLimitMs = ms; }
 
     // One user-mode command on the calling thread; its output in *lines.
     void RunUserCommand(const std::vector<std::string>& words, std::vector<std::string>* lines);
@@ -31,6 +38,9 @@ public:
 private:
 
     bool Execute(const std::vector<std::string>& words, std::vector<std::string>* lines);
+    // Execute within the line limit; false with *stuck when even unplugging did not end it.
+    bool ExecuteBounded(const std::vector<std::string>& words, std::vector<std::string>* lines, bool* stuck);
+    static DWORD LineThread(LPVOID parameter);
     bool Expect(const std::string& text, bool wanted);
     void CollectSystemOutput(std::vector<std::string>* lines);
     void Teardown();
@@ -47,5 +57,6 @@ private:
     std::map<std::string, std::unique_ptr<STask>> m_aTasks;
     std::vector<std::string> m_aLast;  // output of the latest command, for expect
     int m_nFailures = 0;
+    DWORD m_nLineLimitMs = 0;
     long m_nStartNextCalls = 0;
 };
