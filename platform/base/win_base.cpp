@@ -20,7 +20,20 @@ std::mutex g_handleLock;
 std::map<UINT_PTR, std::shared_ptr<platform::KernelObject>> g_handles;
 UINT_PTR g_nextHandle = 0x40;
 
+// Calls that succeed before one fails, for each call the tests can fail; -1: never.
 std::atomic<int> g_allocsBeforeFailure{-1};
+std::atomic<int> g_eventsBeforeFailure{-1};
+std::atomic<int> g_threadsBeforeFailure{-1};
+
+// Counts a call down; true (with ERROR_NOT_ENOUGH_MEMORY set) for the one that fails.
+bool TakeFailure(std::atomic<int>& before) {
+    int left = before.load();
+    if (left < 0) return false;
+    before.store(left == 0 ? -1 : left - 1);
+    if (left != 0) return false;
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return true;
+}
 
 constexpr ULONG_PTR kPending = 0x103;
 
@@ -107,6 +120,7 @@ DWORD GetCurrentThreadId() {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
                     LPDWORD threadId) {
+    if (TakeFailure(g_threadsBeforeFailure)) return nullptr;
     auto object = std::make_shared<ThreadObject>();
     DWORD id = g_nextThreadId.fetch_add(4);
     std::unique_lock<std::mutex> lk(sched::Lock());
@@ -146,6 +160,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
+    if (TakeFailure(g_eventsBeforeFailure)) return nullptr;
     return AddHandle(std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE));
 }
 
@@ -222,15 +237,7 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-    int left = g_allocsBeforeFailure.load();
-    if (left >= 0) {
-        g_allocsBeforeFailure.store(left - 1);
-        if (left == 0) {
-            g_allocsBeforeFailure.store(-1);
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return nullptr;
-        }
-    }
+    if (TakeFailure(g_allocsBeforeFailure)) return nullptr;
     void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return block;
@@ -285,4 +292,11 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED ov, LPDWORD done, BOOL wait) 
 
 namespace platform::test {
 void FailLocalAllocAfter(int count) { g_allocsBeforeFailure.store(count); }
+void FailCreateEventAfter(int count) { g_eventsBeforeFailure.store(count); }
+void FailCreateThreadAfter(int count) { g_threadsBeforeFailure.store(count); }
+
+size_t OpenHandleCount() {
+    std::lock_guard<std::mutex> lk(g_handleLock);
+    return g_handles.size();
+}
 }  // namespace platform::test

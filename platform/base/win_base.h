@@ -71,6 +71,11 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPP
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED ov, LPDWORD done, BOOL wait);
 
 namespace platform::test {
-// The next count calls of LocalAlloc succeed, the one after fails (once); -1 turns it off.
+// The next count calls succeed, the one after fails (once) with
+// ERROR_NOT_ENOUGH_MEMORY; -1 turns it off.
 void FailLocalAllocAfter(int count);
+void FailCreateEventAfter(int count);
+void FailCreateThreadAfter(int count);
+// Handles of every kind now open, for leak checks.
+size_t OpenHandleCount();
 }  // namespace platform::test
