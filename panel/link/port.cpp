@@ -120,7 +120,8 @@ BOOL OpenPort(PortInfo* port) {
 BOOL ConfigureLine(PortInfo* port) {
     DCB dcb{};
     dcb.DCBlength = sizeof(DCB);
-    GetCommState(port->hPort, &dcb);
+    // Without the port's own block the members left alone would be written as zeros.
+    if (!GetCommState(port->hPort, &dcb)) return FALSE;
     dcb.BaudRate = port->nBaudRate;
     dcb.ByteSize = port->nByteSize;
     dcb.Parity = port->nParity;
