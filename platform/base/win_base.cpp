@@ -21,6 +21,8 @@ std::map<UINT_PTR, std::shared_ptr<platform::KernelObject>> g_handles;
 UINT_PTR g_nextHandle = 0x40;
 
 std::atomic<int> g_allocsBeforeFailure{-1};
+std::atomic<long> g_localBlocksInUse{0};
+std::atomic<platform::test::CallFaultHook> g_callFaultHook{nullptr};
 
 constexpr ULONG_PTR kPending = 0x103;
 
@@ -191,6 +193,10 @@ BOOL CloseHandle(HANDLE handle) {
         g_handles.erase(it);
     }
     object->OnClose();
+    if (DWORD error = object->CloseError()) {
+        SetLastError(error);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -231,12 +237,18 @@ HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
             return nullptr;
         }
     }
+    if (DWORD error = platform::test::CallFault("LocalAlloc", "")) {
+        SetLastError(error);
+        return nullptr;
+    }
     void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    else ++g_localBlocksInUse;
     return block;
 }
 
 HLOCAL LocalFree(HLOCAL block) {
+    if (block) --g_localBlocksInUse;
     std::free(block);
     return nullptr;
 }
@@ -285,4 +297,10 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED ov, LPDWORD done, BOOL wait) 
 
 namespace platform::test {
 void FailLocalAllocAfter(int count) { g_allocsBeforeFailure.store(count); }
+long LocalBlocksInUse() { return g_localBlocksInUse.load(); }
+void SetCallFaultHook(CallFaultHook hook) { g_callFaultHook.store(hook); }
+DWORD CallFault(const char* pszCall, const char* pszTarget) {
+    CallFaultHook hook = g_callFaultHook.load();
+    return hook ? hook(pszCall, pszTarget) : ERROR_SUCCESS;
+}
 }  // namespace platform::test

@@ -4,6 +4,7 @@
 // honoured between the handles of this process.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -32,6 +33,8 @@ void FailOpen(const std::string& windowsPath, int nth, DWORD error);
 void FailRead(const std::string& windowsPath, int nth, DWORD error);
 void FailWrite(const std::string& windowsPath, int nth, DWORD error);
 void ClearFaults();
+// Drive files open now, on all handles.
+std::size_t OpenFileCount();
 }  // namespace test
 
 }  // namespace platform::files
