@@ -85,6 +85,9 @@ void FailRead(const std::string& windowsPath, int nth, DWORD error) {
 void FailWrite(const std::string& windowsPath, int nth, DWORD error) {
     AddFault(detail::FaultKind::Write, windowsPath, nth, error);
 }
+void FailDelete(const std::string& windowsPath, DWORD error) {
+    AddFault(detail::FaultKind::Delete, windowsPath, 1, error);
+}
 void ClearFaults() {
     std::lock_guard<std::mutex> lk(g_faultLock);
     g_faults.clear();

@@ -56,6 +56,8 @@ public:
             m_spooler->FailEnumerate();
         } else if (command == "fail" && words.size() == 2 && words[1] == "alloc") {
             platform::test::FailLocalAllocAfter(0);
+        } else if (command == "fail" && words.size() == 3 && words[1] == "delete") {
+            platform::files::test::FailDelete(words[2], ERROR_ACCESS_DENIED);
         } else if (command == "fail" && words.size() == 4 &&
                    (words[1] == "fileopen" || words[1] == "read" || words[1] == "write")) {
             int nth = std::atoi(words[3].c_str());
