@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,9 +30,9 @@ namespace {
 using platform::spool::Quote;
 
 struct SweepOptions {
-    CCallSweep* pSweep = nullptr;  // counts (and may fail) the library's calls
-    bool bQuiet = false;           // no transcript on stdout
-    bool bGiveUp = false;          // after a failed UnPlug, RePlug instead of trying again
+    CCallSweep* pSweep = nullptr;      // counts (and may fail) the library's calls
+    bool bQuiet = false;               // no transcript on stdout
+    bool bGiveUp = false;              // after a failed UnPlug, RePlug instead of trying again
     std::vector<int> aHealthyResults;  // each script call's result when nothing fails
 };
 
@@ -236,14 +237,14 @@ int Report(const char* pszScript, const std::vector<std::string>& problems) {
 
 // The script as it is; with bCount it also lists the calls that can fail.
 int RunAsWritten(const char* pszScript, bool bCount) {
-    CCallSweep sweep(0);
+    std::optional<CCallSweep> sweep;
     SweepOptions options;
-    if (bCount) options.pSweep = &sweep;
+    if (bCount) options.pSweep = &sweep.emplace(0);
     CScenario scenario(options);
     int nResult = RunScript(pszScript, &scenario, true);
     if (nResult == 2) return 2;
     if (bCount) {
-        const auto& points = sweep.Points();
+        const auto& points = sweep->Points();
         for (std::size_t i = 0; i < points.size(); ++i) std::cout << "point " << i + 1 << " " << points[i] << "\n";
         std::cout << "calls " << points.size() << "\n";
     }
