@@ -24,7 +24,10 @@ BYTE RePlugPrinters() {
     CString strText;
     BOOL bFound = FALSE;
     if (!ReadPlugFile(&strText, &bFound) || !bFound || HoldsZeroByte(strText)) return 0;
-    DeleteFileA(PLUG_FILE);  // not checked: the saved ports now live in memory only
+    // The saved ports now live in memory only. A file that stays would have
+    // them applied again by a later RePlug: the printers are restored all the
+    // same, but the call reports failure.
+    BOOL bDeleted = DeleteFileA(PLUG_FILE);
 
     CStringList fields;
     SplitFields(strText, &fields);
@@ -37,7 +40,7 @@ BYTE RePlugPrinters() {
             return 0;
         }
     }
-    return 1;
+    return bDeleted ? 1 : 0;
 }
 
 }  // namespace

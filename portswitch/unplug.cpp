@@ -19,6 +19,18 @@ CString EarlierField(const CStringList& earlier, DWORD nIndex, const CString& st
     return pos ? earlier.GetNext(pos) : CString();
 }
 
+// After a failure at printer nFailed the file holds only the fields before
+// it: a later printer still parked on a port saved by an earlier UnPlug (or
+// printer nFailed itself, when its kept field could not be written) goes back
+// onto that port, which nothing would remember any more.
+void PutBackKept(CPrinterList& printers, const CStringList& earlier, DWORD nFailed) {
+    for (DWORD i = nFailed; i < printers.GetCount(); ++i) {
+        PRINTER_INFO_2A& printer = printers.GetAt(i);
+        CString strKept = EarlierField(earlier, i, printer.pPortName);
+        if (!strKept.IsEmpty()) SetPrinterPort(printer, strKept);
+    }
+}
+
 BYTE UnPlugPrinters() {
     CPrinterList printers;
     if (!printers.Enumerate()) return 0;
@@ -44,7 +56,10 @@ BYTE UnPlugPrinters() {
             // printers after it keep their positions, and the call reports failure.
             nResult = 0;
         } else {
-            if (!SetPrinterPort(printer, PARALLEL_PORT)) return 0;  // file closes: it holds the earlier fields
+            if (!SetPrinterPort(printer, PARALLEL_PORT)) {
+                PutBackKept(printers, earlier, i);
+                return 0;  // file closes: it holds the fields before this printer
+            }
             strField = strPort;
             bMoved = true;
         }
@@ -55,6 +70,7 @@ BYTE UnPlugPrinters() {
             e->Delete();
             // Unsaved, the old port would be lost: put the printer back.
             if (bMoved) SetPrinterPort(printer, strPort);
+            PutBackKept(printers, earlier, i);
             return 0;
         }
     }

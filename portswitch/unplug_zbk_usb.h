@@ -6,8 +6,11 @@
 
 extern "C" {
 // Moves every local printer on a "ZBKUSB..." port to "LPT1:" and notes the
-// old ports, one field per printer, in C:\~PlugPort.Tmp.
+// old ports, one field per printer, in C:\~PlugPort.Tmp. After a failure a
+// printer whose port could not be noted is put back on it.
 BYTE UnPlug();
-// Reads and deletes C:\~PlugPort.Tmp and puts each noted printer back on its port.
+// Reads and deletes C:\~PlugPort.Tmp and puts each noted printer back on its
+// port; 0 also when the file could not be deleted (the printers are put back
+// all the same).
 BYTE RePlug();
 }

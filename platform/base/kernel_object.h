@@ -18,6 +18,8 @@ public:
     virtual void Acquired() {}  // a wait succeeded: auto-reset objects reset here
     // Called once, when the last handle to the object is closed.
     virtual void OnClose() {}
+    // After OnClose: the error that CloseHandle reports, ERROR_SUCCESS for a clean close.
+    virtual DWORD CloseError() const { return ERROR_SUCCESS; }
 };
 
 // An object that ReadFile, WriteFile and GetOverlappedResult can address.

@@ -35,6 +35,9 @@ bool TakeFailure(std::atomic<int>& before) {
     return true;
 }
 
+std::atomic<long> g_localBlocksInUse{0};
+std::atomic<platform::test::CallFaultHook> g_callFaultHook{nullptr};
+
 constexpr ULONG_PTR kPending = 0x103;
 
 class EventObject : public platform::KernelObject {
@@ -206,6 +209,10 @@ BOOL CloseHandle(HANDLE handle) {
         g_handles.erase(it);
     }
     object->OnClose();
+    if (DWORD error = object->CloseError()) {
+        SetLastError(error);
+        return FALSE;
+    }
     return TRUE;
 }
 
@@ -238,12 +245,18 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
     if (TakeFailure(g_allocsBeforeFailure)) return nullptr;
+    if (DWORD error = platform::test::CallFault("LocalAlloc", "")) {
+        SetLastError(error);
+        return nullptr;
+    }
     void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    else ++g_localBlocksInUse;
     return block;
 }
 
 HLOCAL LocalFree(HLOCAL block) {
+    if (block) --g_localBlocksInUse;
     std::free(block);
     return nullptr;
 }
@@ -298,5 +311,12 @@ void FailCreateThreadAfter(int count) { g_threadsBeforeFailure.store(count); }
 size_t OpenHandleCount() {
     std::lock_guard<std::mutex> lk(g_handleLock);
     return g_handles.size();
+}
+
+long LocalBlocksInUse() { return g_localBlocksInUse.load(); }
+void SetCallFaultHook(CallFaultHook hook) { g_callFaultHook.store(hook); }
+DWORD CallFault(const char* pszCall, const char* pszTarget) {
+    CallFaultHook hook = g_callFaultHook.load();
+    return hook ? hook(pszCall, pszTarget) : ERROR_SUCCESS;
 }
 }  // namespace platform::test

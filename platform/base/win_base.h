@@ -41,7 +41,9 @@ BOOL ResetEvent(HANDLE event);  // FALSE for a handle that is no event
 
 // WAIT_OBJECT_0 when the object is signalled, WAIT_TIMEOUT, or WAIT_FAILED for a bad handle.
 DWORD WaitForSingleObject(HANDLE object, DWORD ms);
-// TRUE when the handle was open; FALSE (ERROR_INVALID_HANDLE) otherwise.
+// TRUE when the handle was open and closed cleanly; FALSE (ERROR_INVALID_HANDLE)
+// when it was not open, or with the object's error when closing it failed (the
+// handle is gone all the same).
 BOOL CloseHandle(HANDLE object);
 
 struct CRITICAL_SECTION {
@@ -78,4 +80,14 @@ void FailCreateEventAfter(int count);
 void FailCreateThreadAfter(int count);
 // Handles of every kind now open, for leak checks.
 size_t OpenHandleCount();
+// LocalAlloc blocks not yet given to LocalFree.
+long LocalBlocksInUse();
+
+// A test's say over the calls that can fail (LocalAlloc here; backends and
+// test doubles ask for theirs): asked before each with the call's name and
+// what it acts on, it returns the error to fail it with, or ERROR_SUCCESS.
+using CallFaultHook = DWORD (*)(const char* pszCall, const char* pszTarget);
+void SetCallFaultHook(CallFaultHook hook);  // NULL turns it off
+// The hook's answer for one call; ERROR_SUCCESS without a hook.
+DWORD CallFault(const char* pszCall, const char* pszTarget);
 }  // namespace platform::test

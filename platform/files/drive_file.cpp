@@ -90,12 +90,22 @@ public:
             g_openFiles.erase(m_entry);
         }
         if (m_bWritten) Report();
-        ::close(m_fd);
+        m_closeError = TakeFault(FaultKind::Close, m_path.strKey);
+        if (::close(m_fd) != 0 && !m_closeError && errno != EINTR) m_closeError = ErrorFromErrno(errno);
     }
 
+    DWORD CloseError() const override { return m_closeError; }
+
     bool Size(ULONGLONG* size) const {
+        if (DWORD error = TakeFault(FaultKind::Size, m_path.strKey)) {
+            SetLastError(error);
+            return false;
+        }
         struct stat st;
-        if (::fstat(m_fd, &st) != 0) return false;
+        if (::fstat(m_fd, &st) != 0) {
+            SetLastError(ErrorFromErrno(errno));
+            return false;
+        }
         *size = static_cast<ULONGLONG>(st.st_size);
         return true;
     }
@@ -130,6 +140,7 @@ private:
     std::list<OpenEntry>::iterator m_entry;
     DrivePath m_path;
     bool m_bWritten = false;
+    DWORD m_closeError = ERROR_SUCCESS;
 };
 
 bool Identify(const std::string& host, FileIdentity* identity, bool* isFolder) {
@@ -220,9 +231,14 @@ BOOL DeleteDriveFile(const DrivePath& path) {
 ULONGLONG DriveFileSize(HANDLE file, bool* ok) {
     auto drive = FindHandleAs<CDriveFile>(file);
     ULONGLONG size = 0;
+    if (!drive) SetLastError(ERROR_INVALID_HANDLE);
     *ok = drive && drive->Size(&size);
-    if (!*ok) SetLastError(ERROR_INVALID_HANDLE);
     return size;
+}
+
+std::size_t OpenFileCount() {
+    std::lock_guard<std::mutex> lk(g_tableLock);
+    return g_openFiles.size();
 }
 
 }  // namespace platform::files::detail

@@ -22,13 +22,15 @@ bool IsDrivePath(const char* name);
 DWORD ResolveDrivePath(const char* name, DrivePath* path);
 DWORD ErrorFromErrno(int err);
 
-enum class FaultKind { Open, Read, Write };
-// The error of a fault that strikes now, else ERROR_SUCCESS.
+enum class FaultKind { Open, Read, Write, Size, Close, Delete };
+// The error of a fault that strikes now (a test's call-fault hook asked
+// first), else ERROR_SUCCESS.
 DWORD TakeFault(FaultKind kind, const std::string& strKey);
 
 // The CreateFileA opener; false for names that are no drive paths.
 bool OpenDriveFile(const OpenRequest& request, HANDLE* result);
 BOOL DeleteDriveFile(const DrivePath& path);
+std::size_t OpenFileCount();
 // INVALID_FILE_SIZE after SetLastError for a handle that is no drive file.
 ULONGLONG DriveFileSize(HANDLE file, bool* ok);
 

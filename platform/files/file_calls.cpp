@@ -47,6 +47,9 @@ namespace platform::files {
 namespace detail {
 
 DWORD TakeFault(FaultKind kind, const std::string& strKey) {
+    static const char* const CALL_NAMES[] = {"CreateFileA", "ReadFile",    "WriteFile",
+                                             "GetFileSize", "CloseHandle", "DeleteFileA"};
+    if (DWORD error = platform::test::CallFault(CALL_NAMES[static_cast<int>(kind)], strKey.c_str())) return error;
     std::lock_guard<std::mutex> lk(g_faultLock);
     for (auto it = g_faults.begin(); it != g_faults.end(); ++it) {
         if (it->kind != kind || it->strKey != strKey) continue;
@@ -82,10 +85,14 @@ void FailRead(const std::string& windowsPath, int nth, DWORD error) {
 void FailWrite(const std::string& windowsPath, int nth, DWORD error) {
     AddFault(detail::FaultKind::Write, windowsPath, nth, error);
 }
+void FailDelete(const std::string& windowsPath, DWORD error) {
+    AddFault(detail::FaultKind::Delete, windowsPath, 1, error);
+}
 void ClearFaults() {
     std::lock_guard<std::mutex> lk(g_faultLock);
     g_faults.clear();
 }
+std::size_t OpenFileCount() { return detail::OpenFileCount(); }
 }  // namespace test
 
 }  // namespace platform::files
@@ -106,6 +113,10 @@ BOOL DeleteFileA(LPCSTR name) {
     }
     platform::files::detail::DrivePath path;
     if (DWORD error = platform::files::detail::ResolveDrivePath(name, &path)) {
+        SetLastError(error);
+        return FALSE;
+    }
+    if (DWORD error = platform::files::detail::TakeFault(platform::files::detail::FaultKind::Delete, path.strKey)) {
         SetLastError(error);
         return FALSE;
     }

@@ -4,6 +4,7 @@
 // honoured between the handles of this process.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -31,7 +32,11 @@ namespace test {
 void FailOpen(const std::string& windowsPath, int nth, DWORD error);
 void FailRead(const std::string& windowsPath, int nth, DWORD error);
 void FailWrite(const std::string& windowsPath, int nth, DWORD error);
+// The next DeleteFileA of the file fails.
+void FailDelete(const std::string& windowsPath, DWORD error);
 void ClearFaults();
+// Drive files open now, on all handles.
+std::size_t OpenFileCount();
 }  // namespace test
 
 }  // namespace platform::files

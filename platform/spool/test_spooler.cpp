@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/base/win_base.h"
 #include "platform/spool/winspool.h"
 
 namespace platform::spool {
@@ -86,10 +87,11 @@ void CTestSpooler::FailOpen(const std::string& strName) { m_aFailOpen.push_back(
 void CTestSpooler::FailSet(const std::string& strName) { m_aFailSet.push_back(strName); }
 
 BOOL CTestSpooler::Enumerate(std::vector<PrinterRecord>* pPrinters) {
-    bool bOk = !std::exchange(m_bFailEnumerate, false);
-    m_aCalls.push_back({"EnumPrintersA", "", "", 0, bOk});
-    if (!bOk) {
-        SetLastError(RPC_S_SERVER_UNAVAILABLE);
+    DWORD error = std::exchange(m_bFailEnumerate, false) ? RPC_S_SERVER_UNAVAILABLE
+                                                         : platform::test::CallFault("EnumPrintersA", "");
+    m_aCalls.push_back({"EnumPrintersA", "", "", 0, error == ERROR_SUCCESS});
+    if (error) {
+        SetLastError(error);
         return FALSE;
     }
     *pPrinters = m_aPrinters;
@@ -97,18 +99,26 @@ BOOL CTestSpooler::Enumerate(std::vector<PrinterRecord>* pPrinters) {
 }
 
 BOOL CTestSpooler::Open(const std::string& strPrinterName, DWORD access) {
-    bool bOk = Find(strPrinterName) && !Take(&m_aFailOpen, strPrinterName);
-    m_aCalls.push_back({"OpenPrinterA", strPrinterName, "", access, bOk});
-    if (!bOk) SetLastError(Find(strPrinterName) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PRINTER_NAME);
-    return bOk;
+    DWORD error = !Find(strPrinterName)                  ? ERROR_INVALID_PRINTER_NAME
+                  : Take(&m_aFailOpen, strPrinterName) ? ERROR_ACCESS_DENIED
+                                                       : platform::test::CallFault("OpenPrinterA", strPrinterName.c_str());
+    m_aCalls.push_back({"OpenPrinterA", strPrinterName, "", access, error == ERROR_SUCCESS});
+    if (error) {
+        SetLastError(error);
+        return FALSE;
+    }
+    ++m_nOpenHandles;
+    return TRUE;
 }
 
 BOOL CTestSpooler::Set(const std::string& strPrinterName, const PrinterRecord& record) {
     PrinterRecord* pPrinter = Find(strPrinterName);
-    bool bOk = pPrinter && !Take(&m_aFailSet, strPrinterName);
-    m_aCalls.push_back({"SetPrinterA", strPrinterName, record.strPortName, 0, bOk});
-    if (!bOk) {
-        SetLastError(pPrinter ? ERROR_ACCESS_DENIED : ERROR_INVALID_PRINTER_NAME);
+    DWORD error = !pPrinter                             ? ERROR_INVALID_PRINTER_NAME
+                  : Take(&m_aFailSet, strPrinterName) ? ERROR_ACCESS_DENIED
+                                                      : platform::test::CallFault("SetPrinterA", strPrinterName.c_str());
+    m_aCalls.push_back({"SetPrinterA", strPrinterName, record.strPortName, 0, error == ERROR_SUCCESS});
+    if (error) {
+        SetLastError(error);
         return FALSE;
     }
     Compare(*pPrinter, record, &m_aFieldChanges);
@@ -117,6 +127,7 @@ BOOL CTestSpooler::Set(const std::string& strPrinterName, const PrinterRecord& r
 }
 
 void CTestSpooler::Close(const std::string& strPrinterName) {
+    --m_nOpenHandles;
     m_aCalls.push_back({"ClosePrinter", strPrinterName, "", 0, true});
 }
 

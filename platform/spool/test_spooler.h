@@ -1,6 +1,7 @@
 // A spooler in memory for tests: printers with distinctive values in every
-// field, a record of every call, failures on demand, and a check that a
-// rewritten record changes nothing but its port.
+// field, a record of every call, failures on demand (also through the call
+// fault hook of platform/base), and a check that a rewritten record changes
+// nothing but its port.
 #pragma once
 
 #include <string>
@@ -33,6 +34,8 @@ public:
     const std::vector<PrinterRecord>& Printers() const { return m_aPrinters; }
     const std::vector<Call>& Calls() const { return m_aCalls; }
     void ClearCalls() { m_aCalls.clear(); }
+    // Printer handles opened and not yet closed.
+    int OpenHandles() const { return m_nOpenHandles; }
     // "printer: field" for each field other than the port that a SetPrinterA changed.
     const std::vector<std::string>& FieldChanges() const { return m_aFieldChanges; }
 
@@ -52,6 +55,7 @@ private:
     std::vector<std::string> m_aFailSet;
     std::vector<std::string> m_aFieldChanges;
     bool m_bFailEnumerate = false;
+    int m_nOpenHandles = 0;
 };
 
 }  // namespace platform::spool

@@ -1,11 +1,16 @@
-// portswitch-scenario SCRIPT: runs UnPlug and RePlug against the test spooler
-// in a fresh prefix and prints a transcript; with `expect` lines in the script
-// the transcript must be exactly those lines. The format is in README.md.
+// portswitch-scenario [--count-calls | --fail-call N [--give-up]] SCRIPT: runs
+// UnPlug and RePlug against the test spooler in a fresh prefix and prints a
+// transcript; with `expect` lines in the script the transcript must be exactly
+// those lines. --fail-call runs the script once as it is and once with the Nth
+// call to the outside failing, and checks that nothing is lost. The format is
+// in README.md.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,15 +22,24 @@
 #include "platform/spool/quoted_text.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
+#include "portswitch/scenario/call_sweep.h"
 #include "portswitch/unplug_zbk_usb.h"
 
 namespace {
 
 using platform::spool::Quote;
 
+struct SweepOptions {
+    CCallSweep* pSweep = nullptr;      // counts (and may fail) the library's calls
+    bool bQuiet = false;               // no transcript on stdout
+    bool bGiveUp = false;              // after a failed UnPlug, RePlug instead of trying again
+    std::vector<int> aHealthyResults;  // each script call's result when nothing fails
+};
+
 class CScenario {
 public:
-    CScenario() : m_spooler(std::make_shared<platform::spool::CTestSpooler>()) {
+    explicit CScenario(const SweepOptions& options)
+        : m_spooler(std::make_shared<platform::spool::CTestSpooler>()), m_options(options) {
         platform::spool::UseSpooler(m_spooler);
         platform::files::InstallDriveFiles();
     }
@@ -43,6 +57,8 @@ public:
             m_spooler->FailEnumerate();
         } else if (command == "fail" && words.size() == 2 && words[1] == "alloc") {
             platform::test::FailLocalAllocAfter(0);
+        } else if (command == "fail" && words.size() == 3 && words[1] == "delete") {
+            platform::files::test::FailDelete(words[2], ERROR_ACCESS_DENIED);
         } else if (command == "fail" && words.size() == 4 &&
                    (words[1] == "fileopen" || words[1] == "read" || words[1] == "write")) {
             int nth = std::atoi(words[3].c_str());
@@ -53,7 +69,7 @@ public:
         } else if (command == "file" && words.size() == 3) {
             return PutFile(words[1], words[2], pError);
         } else if ((command == "unplug" || command == "replug") && words.size() == 1) {
-            Call(command);
+            ScriptCall(command);
         } else if (command == "show" && words.size() == 1) {
             Show();
         } else if (command == "calls" && words.size() == 1) {
@@ -65,6 +81,20 @@ public:
     }
 
     const std::vector<std::string>& Transcript() const { return m_aTranscript; }
+    // What went wrong whatever the expectations: a handle or block left over,
+    // a field other than the port changed, a failure reported as success.
+    const std::vector<std::string>& Problems() const { return m_aProblems; }
+    // The result of each unplug and replug line of the script.
+    const std::vector<int>& Results() const { return m_aResults; }
+    // The printers and the temporary file as `show` prints them.
+    std::vector<std::string> State() const {
+        std::vector<std::string> state;
+        for (const auto& printer : m_spooler->Printers())
+            state.push_back("printer " + Quote(printer.strPrinterName) + " " + Quote(printer.strPortName));
+        std::ifstream in(platform::files::HostPath("C:\\~PlugPort.Tmp"), std::ios::binary);
+        state.push_back(in ? "tmpfile " + Quote(std::string((std::istreambuf_iterator<char>(in)), {})) : "tmpfile absent");
+        return state;
+    }
 
 private:
     static bool Refuse(const std::string& reason, std::string* pError) {
@@ -73,7 +103,7 @@ private:
     }
 
     void Print(const std::string& line) {
-        std::cout << line << "\n";
+        if (!m_options.bQuiet) std::cout << line << "\n";
         m_aTranscript.push_back(line);
     }
 
@@ -85,26 +115,58 @@ private:
         return bOk || Refuse("cannot write " + path + " (error " + std::to_string(GetLastError()) + ")", pError);
     }
 
-    void Call(const std::string& command) {
+    // An unplug or replug line. When the sweep's fault strikes in it, the call
+    // must report 0, and the user's next step follows at once: the same call
+    // again (it must then give the result it gives when nothing fails), or,
+    // with --give-up after a failed UnPlug, RePlug.
+    void ScriptCall(const std::string& command) {
+        std::size_t nIndex = m_aResults.size();
+        bool bStruckBefore = m_options.pSweep && m_options.pSweep->Struck();
+        int nResult = Call(command);
+        m_aResults.push_back(nResult);
+        if (bStruckBefore || !m_options.pSweep || !m_options.pSweep->Struck()) return;
+        std::string strFailed = m_options.pSweep->FailedPoint();
+        if (nResult != 0) Problem(command + " reported 1 although " + strFailed + " failed");
+        if (m_options.bGiveUp && command == "unplug") {
+            Call("replug");
+            return;
+        }
+        int nAgain = Call(command);
+        if (nIndex < m_options.aHealthyResults.size() && nAgain != m_options.aHealthyResults[nIndex])
+            Problem(command + " again after " + strFailed + " failed gave " + std::to_string(nAgain) + ", not " +
+                    std::to_string(m_options.aHealthyResults[nIndex]));
+    }
+
+    int Call(const std::string& command) {
         m_spooler->ClearCalls();
         std::size_t nChangesBefore = m_spooler->FieldChanges().size();
+        long nBlocksBefore = platform::test::LocalBlocksInUse();
+        bool bStruckBefore = m_options.pSweep && m_options.pSweep->Struck();
+        if (m_options.pSweep) m_options.pSweep->Arm(true);
         BYTE nResult = command == "unplug" ? UnPlug() : RePlug();
+        if (m_options.pSweep) m_options.pSweep->Arm(false);
+        if (!bStruckBefore && m_options.pSweep && m_options.pSweep->Struck())
+            Print("failed " + m_options.pSweep->FailedPoint());
         for (const auto& call : m_spooler->Calls())
             if (call.strFunction == "SetPrinterA") Print("setprinter " + Quote(call.strPrinter) + " " + Quote(call.strPort));
         const auto& changes = m_spooler->FieldChanges();
-        for (std::size_t i = nChangesBefore; i < changes.size(); ++i) Print("fieldchanged " + Quote(changes[i]));
+        for (std::size_t i = nChangesBefore; i < changes.size(); ++i) {
+            Print("fieldchanged " + Quote(changes[i]));
+            Problem(command + " changed " + changes[i]);
+        }
         Print(command + " " + std::to_string(nResult & 0xFF));
+        if (int n = m_spooler->OpenHandles()) Problem(command + " left " + std::to_string(n) + " printer handle(s) open");
+        if (long n = platform::test::LocalBlocksInUse() - nBlocksBefore)
+            Problem(command + " left " + std::to_string(n) + " LocalAlloc block(s)");
+        if (std::size_t n = platform::files::test::OpenFileCount())
+            Problem(command + " left " + std::to_string(n) + " file(s) open");
+        return nResult & 0xFF;
     }
 
+    void Problem(const std::string& problem) { m_aProblems.push_back(problem); }
+
     void Show() {
-        for (const auto& printer : m_spooler->Printers())
-            Print("printer " + Quote(printer.strPrinterName) + " " + Quote(printer.strPortName));
-        std::ifstream in(platform::files::HostPath("C:\\~PlugPort.Tmp"), std::ios::binary);
-        if (!in) {
-            Print("tmpfile absent");
-            return;
-        }
-        Print("tmpfile " + Quote(std::string((std::istreambuf_iterator<char>(in)), {})));
+        for (const auto& line : State()) Print(line);
     }
 
     void ShowCalls() {
@@ -122,16 +184,20 @@ private:
     }
 
     std::shared_ptr<platform::spool::CTestSpooler> m_spooler;
+    const SweepOptions& m_options;
     std::vector<std::string> m_aTranscript;
+    std::vector<std::string> m_aProblems;
+    std::vector<int> m_aResults;
 };
 
-int RunScript(const char* pszScript) {
+// Runs the script's lines: 0; 1 when bCheck and the transcript differs from
+// the expectations; 2 for a script that cannot be run.
+int RunScript(const char* pszScript, CScenario* pScenario, bool bCheck) {
     std::ifstream in(pszScript);
     if (!in) {
         std::cerr << pszScript << ": cannot be read\n";
         return 2;
     }
-    CScenario scenario;
     std::vector<std::string> expected;
     bool bExpects = false;
     std::string line;
@@ -145,12 +211,12 @@ int RunScript(const char* pszScript) {
         std::vector<std::string> words;
         std::string error;
         if (platform::spool::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
-        if (error.empty() && scenario.Run(words, &error)) continue;
+        if (error.empty() && pScenario->Run(words, &error)) continue;
         std::cerr << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;
     }
-    if (!bExpects) return 0;
-    const auto& got = scenario.Transcript();
+    if (!bCheck || !bExpects) return 0;
+    const auto& got = pScenario->Transcript();
     for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
         std::string strGot = i < got.size() ? got[i] : "(end of transcript)";
         std::string strExpected = i < expected.size() ? expected[i] : "(no more expectations)";
@@ -163,17 +229,86 @@ int RunScript(const char* pszScript) {
     return 0;
 }
 
+// 1 after printing the problems, 0 when there are none.
+int Report(const char* pszScript, const std::vector<std::string>& problems) {
+    for (const auto& problem : problems) std::cerr << pszScript << ": " << problem << "\n";
+    return problems.empty() ? 0 : 1;
+}
+
+// The script as it is; with bCount it also lists the calls that can fail.
+int RunAsWritten(const char* pszScript, bool bCount) {
+    std::optional<CCallSweep> sweep;
+    SweepOptions options;
+    if (bCount) options.pSweep = &sweep.emplace(0);
+    CScenario scenario(options);
+    int nResult = RunScript(pszScript, &scenario, true);
+    if (nResult == 2) return 2;
+    if (bCount) {
+        const auto& points = sweep->Points();
+        for (std::size_t i = 0; i < points.size(); ++i) std::cout << "point " << i + 1 << " " << points[i] << "\n";
+        std::cout << "calls " << points.size() << "\n";
+    }
+    return std::max(nResult, Report(pszScript, scenario.Problems()));
+}
+
+// The script once as it is, then again with call nFailAt failing: the second
+// run must leave the printers and the file as the first did.
+int RunWithFault(const char* pszScript, int nFailAt, bool bGiveUp, const std::string& strPrefix) {
+    platform::SetPrefixRoot(strPrefix + "/healthy");
+    SweepOptions healthyOptions;
+    healthyOptions.bQuiet = true;
+    CScenario healthy(healthyOptions);
+    if (int nResult = RunScript(pszScript, &healthy, false)) return nResult;
+    if (Report(pszScript, healthy.Problems())) return 1;
+    std::vector<std::string> expected = healthy.State();
+
+    platform::SetPrefixRoot(strPrefix + "/faulted");
+    CCallSweep sweep(nFailAt);
+    SweepOptions options;
+    options.pSweep = &sweep;
+    options.bGiveUp = bGiveUp;
+    options.aHealthyResults = healthy.Results();
+    CScenario faulted(options);
+    if (int nResult = RunScript(pszScript, &faulted, false)) return nResult;
+    if (!sweep.Struck()) {
+        std::cerr << pszScript << ": makes only " << sweep.Points().size() << " calls that can fail\n";
+        return 2;
+    }
+    std::vector<std::string> problems = faulted.Problems();
+    std::vector<std::string> got = faulted.State();
+    for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
+        std::string strGot = i < got.size() ? got[i] : "(nothing)";
+        std::string strExpected = i < expected.size() ? expected[i] : "(nothing)";
+        if (strGot != strExpected)
+            problems.push_back("after " + sweep.FailedPoint() + " failed: " + strGot + ", not " + strExpected);
+    }
+    return Report(pszScript, problems);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::cerr << "usage: portswitch-scenario SCRIPT\n";
+    bool bCount = false;
+    bool bGiveUp = false;
+    int nFailAt = 0;
+    const char* pszScript = nullptr;
+    bool bUsage = false;
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--count-calls") bCount = true;
+        else if (arg == "--give-up") bGiveUp = true;
+        else if (arg == "--fail-call" && i + 1 < argc) nFailAt = std::atoi(argv[++i]);
+        else if (!pszScript && arg.rfind("--", 0) != 0) pszScript = argv[i];
+        else bUsage = true;
+    }
+    if (bUsage || !pszScript || (bCount && nFailAt) || (bGiveUp && nFailAt < 1) || (nFailAt < 0)) {
+        std::cerr << "usage: portswitch-scenario [--count-calls | --fail-call N [--give-up]] SCRIPT\n";
         return 2;
     }
     namespace fs = std::filesystem;
     fs::path prefix = fs::temp_directory_path() / ("kestra-portswitch-" + std::to_string(std::random_device()()));
     platform::SetPrefixRoot(prefix.string());
-    int nResult = RunScript(argv[1]);
+    int nResult = nFailAt ? RunWithFault(pszScript, nFailAt, bGiveUp, prefix.string()) : RunAsWritten(pszScript, bCount);
     std::error_code ec;
     fs::remove_all(prefix, ec);
     return nResult;

@@ -26,6 +26,7 @@ protected:
     void TearDown() override {
         platform::files::SetClosedWrittenFileObserver(nullptr);
         platform::files::test::ClearFaults();
+        platform::test::SetCallFaultHook(nullptr);
         fs::remove_all(m_root);
     }
     void Put(const std::string& relative, const std::string& content) {
@@ -188,6 +189,33 @@ TEST_F(DriveFiles, FaultsStrikeTheNamedFileOnce) {
     CloseHandle(h);
     CloseHandle(other);
     EXPECT_EQ(Get("~PlugPort.Tmp"), "ac");
+}
+
+// The call fault hook fails drive calls by name: a failed close still
+// releases the handle, a failed delete keeps the file.
+DWORD FailSizeCloseAndDelete(const char* pszCall, const char* pszTarget) {
+    std::string call = pszCall;
+    bool bOurs = std::string(pszTarget) == "C:\\HOOKED.TMP";
+    return bOurs && (call == "GetFileSize" || call == "CloseHandle" || call == "DeleteFileA") ? ERROR_GEN_FAILURE
+                                                                                              : ERROR_SUCCESS;
+}
+
+TEST_F(DriveFiles, CallFaultHookFailsSizeCloseAndDelete) {
+    platform::test::SetCallFaultHook(FailSizeCloseAndDelete);
+    HANDLE h = Open("C:\\hooked.tmp", GENERIC_WRITE, 0, CREATE_ALWAYS);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(platform::files::test::OpenFileCount(), 1u);
+    EXPECT_EQ(GetFileSize(h, nullptr), INVALID_FILE_SIZE);
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ(GetLastError(), ERROR_GEN_FAILURE);
+    EXPECT_EQ(platform::files::test::OpenFileCount(), 0u);
+    EXPECT_FALSE(CloseHandle(h));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(DeleteFileA("C:\\hooked.tmp"));
+    EXPECT_TRUE(fs::exists(Host("hooked.tmp")));
+    platform::test::SetCallFaultHook(nullptr);
+    EXPECT_TRUE(DeleteFileA("C:\\hooked.tmp"));
 }
 
 TEST_F(DriveFiles, SystemFoldersFollowTheBufferContract) {
