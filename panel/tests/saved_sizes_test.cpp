@@ -197,14 +197,17 @@ TEST_F(CalibrationTest, KeysAreReadByNameAndNeverPastTheSlots) {
 TEST_F(CalibrationTest, AFileThatCannotBeWrittenIsReportedAndTheListStaysForAnotherTry) {
     EXPECT_EQ(std::string(SavedSizesPath()), "C:\\WINDOWS\\Kestra.$$$");
     struct Case {
-        bool failOpen;
+        int writeToFail;  // 0: the open fails
         DWORD error;
         const char* box;
-    } cases[] = {
-        {true, ERROR_ACCESS_DENIED, "box 16 Access to C:\\WINDOWS\\Kestra.$$$ was denied."},
-        {false, ERROR_DISK_FULL, "box 16 The disk is full; C:\\WINDOWS\\Kestra.$$$ could not be written."},
     };
+    // The open, then each write of the three entries' file in turn.
+    std::vector<Case> cases{{0, ERROR_ACCESS_DENIED, "box 16 Access to C:\\WINDOWS\\Kestra.$$$ was denied."}};
+    const int writes = 2 + 3 * 4;
+    for (int nth = 1; nth <= writes; ++nth)
+        cases.push_back({nth, ERROR_DISK_FULL, "box 16 The disk is full; C:\\WINDOWS\\Kestra.$$$ could not be written."});
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.writeToFail);
         PutSavedSizes(FileOf(Numbered(2)));
         Seen();
         CSaveNameDlg dialog;
@@ -213,10 +216,10 @@ TEST_F(CalibrationTest, AFileThatCannotBeWrittenIsReportedAndTheListStaysForAnot
         Type(IDC_EDIT_X, "new");
         Click(IDC_ADD);
         Then([c] {
-            if (c.failOpen)
+            if (c.writeToFail == 0)
                 platform::files::test::FailOpen("C:\\WINDOWS\\Kestra.$$$", 1, c.error);
             else
-                platform::files::test::FailWrite("C:\\WINDOWS\\Kestra.$$$", 3, c.error);
+                platform::files::test::FailWrite("C:\\WINDOWS\\Kestra.$$$", c.writeToFail, c.error);
         });
         Click(IDOK);
         Answer(IDOK);
