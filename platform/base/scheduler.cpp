@@ -24,7 +24,13 @@ struct Slot {
 namespace {
 
 std::mutex g_lock;
-std::condition_variable g_realCv;
+
+// A thread waiting on the real clock; a change wakes only the waiters it satisfies.
+struct RealWaiter {
+    std::condition_variable cv;
+    const std::function<bool()>* satisfied;
+};
+std::vector<RealWaiter*> g_realWaiters;
 const auto g_realEpoch = std::chrono::steady_clock::now();
 
 std::atomic<bool> g_virtual{false};
@@ -104,15 +110,22 @@ Millis DeadlineAfter(std::uint32_t ms) {
 bool WaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& satisfied, Millis deadline) {
     if (satisfied()) return true;
     if (!g_virtual.load()) {
+        RealWaiter me{{}, &satisfied};
+        g_realWaiters.push_back(&me);
+        bool result = true;
         while (!satisfied()) {
             if (deadline == kForever) {
-                g_realCv.wait(lk);
+                me.cv.wait(lk);
             } else {
                 auto when = g_realEpoch + std::chrono::milliseconds(deadline);
-                if (g_realCv.wait_until(lk, when) == std::cv_status::timeout) return satisfied();
+                if (me.cv.wait_until(lk, when) == std::cv_status::timeout) {
+                    result = satisfied();
+                    break;
+                }
             }
         }
-        return true;
+        g_realWaiters.erase(std::find(g_realWaiters.begin(), g_realWaiters.end(), &me));
+        return result;
     }
     Slot* me = CurrentSlotOrDie();
     if (deadline <= g_virtualNow.load()) return false;
@@ -137,7 +150,8 @@ bool YieldToReady() {
 
 void NotifyLocked() {
     if (!g_virtual.load()) {
-        g_realCv.notify_all();
+        for (RealWaiter* w : g_realWaiters)
+            if ((*w->satisfied)()) w->cv.notify_one();
         return;
     }
     for (Slot* s : g_slots)

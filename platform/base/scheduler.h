@@ -3,7 +3,8 @@
 // Every synchronisation object of the platform (events, threads, critical
 // sections, message queues, overlapped completions) keeps its state under
 // sched::Lock() and waits with sched::WaitLocked. With the real clock that is a
-// condition variable with a steady-clock deadline. With the virtual clock only
+// condition variable per waiting thread with a steady-clock deadline, woken
+// only by a change that satisfies its wait. With the virtual clock only
 // one registered thread runs at a time: a waiting thread hands the baton to the
 // oldest thread whose wait became satisfied, and when none is, time jumps
 // straight to the nearest deadline. Threaded code thus runs the same way on
