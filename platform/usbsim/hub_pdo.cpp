@@ -40,7 +40,7 @@ void Complete(SCutter* cutter, PIRP irp, PURB urb, NTSTATUS status, USBD_STATUS 
     if (urb) urb->UrbHeader.Status = usbd;
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = 0;
-    cutter->pSystem->Log(*cutter, line + Outcome(status, usbd) + " bytes " + std::to_string(count));
+    if (cutter->pSystem->BusLogOn()) cutter->pSystem->Log(*cutter, line + Outcome(status, usbd) + " bytes " + std::to_string(count));
     IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
@@ -192,13 +192,16 @@ NTSTATUS Bulk(SCutter* cutter, PIRP irp, PURB urb) {
         return STATUS_INVALID_PARAMETER;
     }
     bool in = (cutter->model.Endpoints()[pipe] & 0x80) != 0;
-    std::string line = "urb bulk pipe " + std::to_string(pipe) + (in ? " in" : " out") + " flags " +
-                       std::to_string(transfer.TransferFlags) + " length " + std::to_string(transfer.TransferBufferLength);
+    bool logged = cutter->pSystem->BusLogOn();
+    std::string line;
+    if (logged)
+        line = "urb bulk pipe " + std::to_string(pipe) + (in ? " in" : " out") + " flags " +
+               std::to_string(transfer.TransferFlags) + " length " + std::to_string(transfer.TransferBufferLength);
     if (in != ((transfer.TransferFlags & USBD_TRANSFER_DIRECTION_IN) != 0)) {
         Complete(cutter, irp, urb, STATUS_INVALID_PARAMETER, USBD_STATUS_INVALID_PARAMETER, line + " wrong direction", 0);
         return STATUS_INVALID_PARAMETER;
     }
-    if (!in) line += " data " + Hex(transfer.TransferBuffer, transfer.TransferBufferLength);
+    if (!in && logged) line += " data " + Hex(transfer.TransferBuffer, transfer.TransferBufferLength);
     SUsbOutcome outcome = cutter->model.TakeOutcome(PipeTarget(pipe));
     bool hasData = in && !cutter->model.InData(pipe).empty();
     if (outcome.bHang || outcome.nDelayMs || (in && !hasData && NT_SUCCESS(outcome.nStatus) && USBD_SUCCESS(outcome.nUsbd)))

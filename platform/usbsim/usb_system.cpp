@@ -51,6 +51,7 @@ NTSTATUS CUsbSystem::LoadFunctionDriver(PDRIVER_INITIALIZE entry) {
 }
 
 void CUsbSystem::Log(const SCutter& cutter, const std::string& line) {
+    if (!BusLogOn()) return;
     std::lock_guard<std::mutex> lk(m_lock);
     m_aLog.push_back(cutter.strName + ": " + line);
 }

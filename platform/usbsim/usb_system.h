@@ -3,6 +3,7 @@
 // Play and power managers that send the requests the system would send.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,6 +53,10 @@ public:
     // URBs and requests the cutters' device objects saw, each line prefixed
     // with the cutter's name, since the last call.
     std::vector<std::string> TakeBusLog();
+    // On from the start; a caller that never reads the log turns it off,
+    // so that its cost does not count as the driver's.
+    void SetBusLog(bool on) { m_bBusLog.store(on); }
+    bool BusLogOn() const { return m_bBusLog.load(); }
 
     void UnplugAll();
     // Unplugs every cutter, waits for the bus's timers and unloads the drivers.
@@ -72,6 +77,7 @@ private:
     void OnLastClose(PDEVICE_OBJECT device);
 
     std::mutex m_lock;
+    std::atomic<bool> m_bBusLog{true};
     PDRIVER_OBJECT m_pHub = nullptr;
     PDRIVER_OBJECT m_pDriver = nullptr;
     std::vector<std::unique_ptr<SCutter>> m_aCutters;

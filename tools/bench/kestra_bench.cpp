@@ -188,6 +188,7 @@ void DriverCost() {
     int opener = platform::iomgr::InstallDeviceOpener();
     auto* system = new platform::usbsim::CUsbSystem;
     system->LoadFunctionDriver(DriverEntry);
+    system->SetBusLog(false);
     platform::usbsim::SPlugResult plugged{};
     system->Plug("A", platform::usbsim::CCutterDevice(), false, &plugged);
     HANDLE h = CreateFileA("\\\\.\\EZNUS0", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
