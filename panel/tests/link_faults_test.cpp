@@ -28,25 +28,12 @@ struct SOutcome {
     std::string strWritten;   // what reached the line
 };
 
-class LinkFaultTest : public PanelTest {
+class LinkFaultTest : public PortRecordTest {
 protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        InitializeCriticalSection(&g_rxLock);
-        m_port.nPortNumber = 1;
-        m_port.nBaudRate = 9600;
-        m_port.nByteSize = 8;
-        m_port.nHandshake = 2;
-        m_port.readOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        m_port.writeOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
     void TearDown() override {
         platform::test::FailCreateEventAfter(-1);
         platform::test::FailCreateThreadAfter(-1);
-        CloseHandle(m_port.readOverlap.hEvent);
-        CloseHandle(m_port.writeOverlap.hEvent);
-        DeleteCriticalSection(&g_rxLock);
-        PanelTest::TearDown();
+        PortRecordTest::TearDown();
     }
 
     // One connection after arm() has set up the failure; checks that it
@@ -82,8 +69,6 @@ protected:
         outcome.strWritten = sim::Written(1);
         return outcome;
     }
-
-    PortInfo m_port{};
 };
 
 TEST_F(LinkFaultTest, EveryCallFailingInTurnLeavesNothingBehindAndShowsOnlyWhatTheLinkReports) {

@@ -14,27 +14,7 @@ END_MESSAGE_MAP()
 
 namespace {
 
-class LinkTest : public PanelTest {
-protected:
-    void SetUp() override {
-        PanelTest::SetUp();
-        InitializeCriticalSection(&g_rxLock);
-        g_strRx.Empty();
-        m_port.nPortNumber = 1;
-        m_port.nBaudRate = 9600;
-        m_port.nByteSize = 8;
-        m_port.nHandshake = 2;
-        m_port.readOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        m_port.writeOverlap.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    }
-    void TearDown() override {
-        CloseHandle(m_port.readOverlap.hEvent);
-        CloseHandle(m_port.writeOverlap.hEvent);
-        DeleteCriticalSection(&g_rxLock);
-        PanelTest::TearDown();
-    }
-    PortInfo m_port{};
-};
+using LinkTest = PortRecordTest;
 
 TEST_F(LinkTest, AMissingPortSaysErrorAndAPortWithNoLineUpSaysMessage1AfterFourChecks) {
     struct Case {
