@@ -24,7 +24,7 @@ public:
     // 3 for a line that pulling every cable could not end (see SetLineLimit).
     int Run(const std::vector<std::string>& lines);
 
-    // Runs each line on a thread of its own and gives it ms of virtual time:
+    // Runs each line but `advance` on a thread of its own and gives it ms of virtual time:
     // a line still running then (a script that waits for what never comes,
     // such as a wake-up) has every cutter unplugged, which must end it, and
     // the rest of the script is skipped.
