@@ -2,6 +2,8 @@
 // connection: open, a reply coming in, a request going out, close. Whatever
 // fails, the port ends closed, the reader gone, no handle left over, and the
 // user sees only the failures the link reports.
+#include <atomic>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,6 +20,15 @@ const char* const kCalls[] = {"CreateFileA",  "GetCommModemStatus", "SetCommMask
                               "EscapeCommFunction", "ClearCommError", "ReadFile",     "WriteFile"};
 
 const std::string kReply = "OR1,12451;";
+
+// The next call of this name fails, once, through the base layer's fault hook.
+std::atomic<const char*> g_pszFailNext{nullptr};
+DWORD FailNextNamedCall(const char* pszCall, const char*) {
+    const char* pszWanted = g_pszFailNext.load();
+    if (!pszWanted || std::strcmp(pszCall, pszWanted) != 0) return ERROR_SUCCESS;
+    g_pszFailNext.store(nullptr);
+    return ERROR_NOT_ENOUGH_MEMORY;
+}
 const std::string kRequest = "OR1;";
 
 // What the user and the cutter saw of one connection.
@@ -30,9 +41,13 @@ struct SOutcome {
 
 class LinkFaultTest : public PortRecordTest {
 protected:
+    void SetUp() override {
+        PortRecordTest::SetUp();
+        platform::test::SetCallFaultHook(FailNextNamedCall);
+    }
     void TearDown() override {
-        platform::test::FailCreateEventAfter(-1);
-        platform::test::FailCreateThreadAfter(-1);
+        platform::test::SetCallFaultHook(nullptr);
+        g_pszFailNext.store(nullptr);
         PortRecordTest::TearDown();
     }
 
@@ -115,12 +130,12 @@ TEST_F(LinkFaultTest, EveryCallFailingInTurnLeavesNothingBehindAndShowsOnlyWhatT
 
 TEST_F(LinkFaultTest, AReaderThatCannotStartOrMakeItsEventLeavesThePortUsable) {
     // No thread: closed without a word.
-    SOutcome noThread = Connect([] { platform::test::FailCreateThreadAfter(0); }, "CreateThread");
+    SOutcome noThread = Connect([] { g_pszFailNext.store("CreateThread"); }, "CreateThread");
     EXPECT_FALSE(noThread.bOpened);
     EXPECT_TRUE(noThread.aBoxes.empty());
 
     // No event: message 5, and the port stays open without a reader until it is closed.
-    SOutcome noEvent = Connect([] { platform::test::FailCreateEventAfter(0); }, "CreateEventA");
+    SOutcome noEvent = Connect([] { g_pszFailNext.store("CreateEventA"); }, "CreateEventA");
     EXPECT_TRUE(noEvent.bOpened);
     EXPECT_EQ(noEvent.aBoxes, std::vector<std::string>{"box 48 \"Failed to create event for thread!\""});
     EXPECT_EQ(noEvent.strReceived, "");

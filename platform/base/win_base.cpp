@@ -20,23 +20,16 @@ std::mutex g_handleLock;
 std::map<UINT_PTR, std::shared_ptr<platform::KernelObject>> g_handles;
 UINT_PTR g_nextHandle = 0x40;
 
-// Calls that succeed before one fails, for each call the tests can fail; -1: never.
 std::atomic<int> g_allocsBeforeFailure{-1};
-std::atomic<int> g_eventsBeforeFailure{-1};
-std::atomic<int> g_threadsBeforeFailure{-1};
-
-// Counts a call down; true (with ERROR_NOT_ENOUGH_MEMORY set) for the one that fails.
-bool TakeFailure(std::atomic<int>& before) {
-    int left = before.load();
-    if (left < 0) return false;
-    before.store(left == 0 ? -1 : left - 1);
-    if (left != 0) return false;
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return true;
-}
-
 std::atomic<long> g_localBlocksInUse{0};
 std::atomic<platform::test::CallFaultHook> g_callFaultHook{nullptr};
+
+// True, with the error set, when a test's call fault hook fails the call.
+bool Faulted(const char* call) {
+    DWORD error = platform::test::CallFault(call, "");
+    if (error) SetLastError(error);
+    return error != ERROR_SUCCESS;
+}
 
 constexpr ULONG_PTR kPending = 0x103;
 
@@ -123,7 +116,7 @@ DWORD GetCurrentThreadId() {
 
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
                     LPDWORD threadId) {
-    if (TakeFailure(g_threadsBeforeFailure)) return nullptr;
+    if (Faulted("CreateThread")) return nullptr;
     auto object = std::make_shared<ThreadObject>();
     DWORD id = g_nextThreadId.fetch_add(4);
     std::unique_lock<std::mutex> lk(sched::Lock());
@@ -163,7 +156,7 @@ BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {
 }
 
 HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, LPCSTR) {
-    if (TakeFailure(g_eventsBeforeFailure)) return nullptr;
+    if (Faulted("CreateEventA")) return nullptr;
     return AddHandle(std::make_shared<EventObject>(manualReset != FALSE, initialState != FALSE));
 }
 
@@ -244,11 +237,16 @@ void LeaveCriticalSection(LPCRITICAL_SECTION cs) {
 }
 
 HLOCAL LocalAlloc(UINT flags, SIZE_T bytes) {
-    if (TakeFailure(g_allocsBeforeFailure)) return nullptr;
-    if (DWORD error = platform::test::CallFault("LocalAlloc", "")) {
-        SetLastError(error);
-        return nullptr;
+    int left = g_allocsBeforeFailure.load();
+    if (left >= 0) {
+        g_allocsBeforeFailure.store(left - 1);
+        if (left == 0) {
+            g_allocsBeforeFailure.store(-1);
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return nullptr;
+        }
     }
+    if (Faulted("LocalAlloc")) return nullptr;
     void* block = (flags & LMEM_ZEROINIT) ? std::calloc(1, bytes ? bytes : 1) : std::malloc(bytes ? bytes : 1);
     if (!block) SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     else ++g_localBlocksInUse;
@@ -305,8 +303,6 @@ BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED ov, LPDWORD done, BOOL wait) 
 
 namespace platform::test {
 void FailLocalAllocAfter(int count) { g_allocsBeforeFailure.store(count); }
-void FailCreateEventAfter(int count) { g_eventsBeforeFailure.store(count); }
-void FailCreateThreadAfter(int count) { g_threadsBeforeFailure.store(count); }
 
 size_t OpenHandleCount() {
     std::lock_guard<std::mutex> lk(g_handleLock);

@@ -73,18 +73,15 @@ BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD done, LPOVERLAPP
 BOOL GetOverlappedResult(HANDLE file, LPOVERLAPPED ov, LPDWORD done, BOOL wait);
 
 namespace platform::test {
-// The next count calls succeed, the one after fails (once) with
-// ERROR_NOT_ENOUGH_MEMORY; -1 turns it off.
+// The next count calls of LocalAlloc succeed, the one after fails (once); -1 turns it off.
 void FailLocalAllocAfter(int count);
-void FailCreateEventAfter(int count);
-void FailCreateThreadAfter(int count);
 // Handles of every kind now open, for leak checks.
 size_t OpenHandleCount();
 // LocalAlloc blocks not yet given to LocalFree.
 long LocalBlocksInUse();
 
-// A test's say over the calls that can fail (LocalAlloc here; backends and
-// test doubles ask for theirs): asked before each with the call's name and
+// A test's say over the calls that can fail (LocalAlloc, CreateEventA and
+// CreateThread here; backends and test doubles ask for theirs): asked before each with the call's name and
 // what it acts on, it returns the error to fail it with, or ERROR_SUCCESS.
 using CallFaultHook = DWORD (*)(const char* pszCall, const char* pszTarget);
 void SetCallFaultHook(CallFaultHook hook);  // NULL turns it off
