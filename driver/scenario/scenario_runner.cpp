@@ -283,29 +283,29 @@ DWORD CScenarioRunner::LineThread(LPVOID parameter) {
     return 0;
 }
 
-bool CScenarioRunner::ExecuteBounded(const std::vector<std::string>& words, std::vector<std::string>* lines,
-                                     bool* stuck) {
-    *stuck = false;
+CScenarioRunner::LineEnd CScenarioRunner::ExecuteBounded(const std::vector<std::string>& words,
+                                                         std::vector<std::string>* lines) {
     // Letting the clock run always ends, however long it is asked to run.
-    if (!m_nLineLimitMs || words[0] == "advance") return Execute(words, lines);
+    if (!m_nLineLimitMs || words[0] == "advance") return Execute(words, lines) ? LineEnd::Done : LineEnd::Bad;
     // The line keeps its own output until it ends: one left running after
     // the rescue keeps its record, which is then never freed.
     auto* line = new SBoundedLine{this, words, {}, false};
     HANDLE thread = CreateThread(nullptr, 0, LineThread, line, 0, nullptr);
+    bool rescued = false;
     if (WaitForSingleObject(thread, m_nLineLimitMs) != WAIT_OBJECT_0) {
         lines->push_back("still running after " + std::to_string(m_nLineLimitMs) + " ms: unplugging every cutter");
         m_pSystem->UnplugAll();
-        *stuck = true;
+        rescued = true;
         if (WaitForSingleObject(thread, m_nLineLimitMs) != WAIT_OBJECT_0) {
             lines->push_back("the line did not end after the cutters were unplugged");
-            return false;
+            return LineEnd::Stuck;
         }
     }
     CloseHandle(thread);
     lines->insert(lines->end(), line->aLines.begin(), line->aLines.end());
-    bool result = line->bResult;
+    bool done = line->bResult;
     delete line;
-    return result;
+    return rescued ? LineEnd::Rescued : done ? LineEnd::Done : LineEnd::Bad;
 }
 
 usbsim::CCutterDevice* CScenarioRunner::ModelFor(const std::string& name) {
@@ -392,16 +392,15 @@ int CScenarioRunner::Run(const std::vector<std::string>& script) {
         }
         m_out << "> " << line << "\n";
         m_aLast.clear();
-        bool stuck = false;
-        bool done = ExecuteBounded(words, &m_aLast, &stuck);
+        LineEnd end = ExecuteBounded(words, &m_aLast);
         CollectSystemOutput(&m_aLast);
         for (auto& text : m_aLast) m_out << "  " << text << "\n";
-        if (stuck && !done) {
+        if (end == LineEnd::Stuck) {
             m_out << "STUCK line " << lineNumber << ": " << line << "\n";
             return 3;  // teardown would wait for the stuck line for ever
         }
-        if (stuck) break;  // the cutters are gone: the rest of the script means nothing now
-        if (!done) {
+        if (end == LineEnd::Rescued) break;  // the cutters are gone: the rest of the script means nothing now
+        if (end == LineEnd::Bad) {
             m_out << "BAD line " << lineNumber << ": " << line << "\n";
             ++m_nFailures;
         }

@@ -38,8 +38,10 @@ public:
 private:
 
     bool Execute(const std::vector<std::string>& words, std::vector<std::string>* lines);
-    // Execute within the line limit; false with *stuck when even unplugging did not end it.
-    bool ExecuteBounded(const std::vector<std::string>& words, std::vector<std::string>* lines, bool* stuck);
+    // How a line ended under the line limit: by itself (well or as a bad
+    // line), after the cutters were unplugged, or not at all.
+    enum class LineEnd { Done, Bad, Rescued, Stuck };
+    LineEnd ExecuteBounded(const std::vector<std::string>& words, std::vector<std::string>* lines);
     static DWORD LineThread(LPVOID parameter);
     bool Expect(const std::string& text, bool wanted);
     void CollectSystemOutput(std::vector<std::string>* lines);

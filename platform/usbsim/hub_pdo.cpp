@@ -40,7 +40,8 @@ void Complete(SCutter* cutter, PIRP irp, PURB urb, NTSTATUS status, USBD_STATUS 
     if (urb) urb->UrbHeader.Status = usbd;
     irp->IoStatus.Status = status;
     irp->IoStatus.Information = 0;
-    if (cutter->pSystem->BusLogOn()) cutter->pSystem->Log(*cutter, line + Outcome(status, usbd) + " bytes " + std::to_string(count));
+    if (cutter->pSystem->BusLogOn())
+        cutter->pSystem->Log(*cutter, line + Outcome(status, usbd) + " bytes " + std::to_string(count));
     IoCompleteRequest(irp, IO_NO_INCREMENT);
 }
 
