@@ -30,13 +30,12 @@ void CAdjustMethodDlg::DoDataExchange(CDataExchange* pDX) {
     DDX_Control(pDX, IDC_LOAD_DATA, m_btnLoadData);
     DDX_Control(pDX, IDC_CALIBRATION, m_btnCalibration);
     // A calibration divides by the test size, so there it must be at least 1 mm;
-    // the other methods do not use it.
+    // the other methods do not use it. One check per field, so that every
+    // refused value of a method names the same range.
     int minimum = m_nMethod == METHOD_CALIBRATION ? 1 : 0;
     DDX_Text(pDX, IDC_EDIT_X, m_nTestX);
-    DDV_MinMaxInt(pDX, m_nTestX, 0, TEST_X_MAX);
     DDV_MinMaxInt(pDX, m_nTestX, minimum, TEST_X_MAX);
     DDX_Text(pDX, IDC_EDIT_Y, m_nTestY);
-    DDV_MinMaxInt(pDX, m_nTestY, 0, TEST_Y_MAX);
     DDV_MinMaxInt(pDX, m_nTestY, minimum, TEST_Y_MAX);
 }
 
