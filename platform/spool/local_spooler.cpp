@@ -94,9 +94,9 @@ BOOL Fail(DWORD error) {
 
 }  // namespace
 
-std::string CLocalSpooler::HostFile() const {
-    return m_strHostFile.empty() ? PrefixRoot() + "/spooler/printers.txt" : m_strHostFile;
-}
+std::string LocalSpoolerFile() { return PrefixRoot() + "/spooler/printers.txt"; }
+
+std::string CLocalSpooler::HostFile() const { return m_strHostFile.empty() ? LocalSpoolerFile() : m_strHostFile; }
 
 std::string FormatPrinters(const std::vector<PrinterRecord>& aPrinters) {
     std::string text = "# Local printers, in enumeration order.\n";

@@ -18,9 +18,12 @@
 
 namespace platform::spool {
 
+// The printer file of the prefix in use: <prefix>/spooler/printers.txt.
+std::string LocalSpoolerFile();
+
 class CLocalSpooler : public CSpooler {
 public:
-    // The file <prefix>/spooler/printers.txt of the prefix in use at each call.
+    // LocalSpoolerFile() at each call.
     CLocalSpooler() = default;
     // A missing file is a spooler without printers.
     explicit CLocalSpooler(std::string strHostFile) : m_strHostFile(std::move(strHostFile)) {}
