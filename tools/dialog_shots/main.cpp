@@ -1,10 +1,16 @@
 // dialog-shots OUTDIR: renders every dialog template in every language variant
 // with the desktop backend (Qt's offscreen platform works) to OUTDIR/T-LANG.png,
-// and checks each control's pixel rectangle against its dialog units and that
-// no control's text is wider than the control. Exits 1 listing what failed.
+// and checks each control's pixel rectangle against its dialog units, that no
+// control's text (with a radio button's indicator) is wider than the control,
+// that no control inside a frame touches the frame's top edge, and that the
+// title bar offers no box the template does not ask for. Exits 1 listing what
+// failed.
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPixmap>
+#include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QWidget>
 
 #include <cstdio>
@@ -13,7 +19,9 @@
 #include <vector>
 
 #include "platform/resources/resources.h"
+#include "platform/resources/win_styles.h"
 #include "platform/ui/afxwin.h"
+#include "platform/ui/qt/group_frame.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "platform/ui/window_core.h"
 
@@ -35,6 +43,8 @@ public:
         std::string name = m_dir + "/" + std::to_string(w.templateId) + "-" + std::to_string(lang) + ".png";
         if (!SavePicture(w.handle, name)) failures.push_back("cannot write " + name);
         Check(w);
+        CheckFrameTops(w);
+        CheckTitleBar(w);
         ui::EndModal(w.handle, IDCANCEL);
     }
 
@@ -43,8 +53,7 @@ private:
         for (HWND child : dialog.children) {
             ui::Window* c = ui::FindWindow(child);
             QWidget* widget = WidgetOf(child);
-            std::string where = std::to_string(dialog.templateId) + "/" + std::to_string(lang) + " control " +
-                                std::to_string(c->id) + " \"" + c->text + "\"";
+            std::string where = Where(dialog, *c);
             if (!widget) {
                 failures.push_back(where + ": no widget");
                 continue;
@@ -54,7 +63,8 @@ private:
             QRect got = widget->geometry();
             bool label = c->kind == ui::WindowKind::Static;
             bool combo = c->kind == ui::WindowKind::ComboBox;
-            bool grew = label && got.width() > expected.width();
+            auto* radio = qobject_cast<QRadioButton*>(widget);
+            bool grew = (label || radio) && got.width() > expected.width();
             if (got.topLeft() != expected.topLeft() || (got.width() != expected.width() && !grew) ||
                 (!combo && got.height() != expected.height()))
                 failures.push_back(where + ": geometry differs from its dialog units");
@@ -62,7 +72,7 @@ private:
             QString text = QString::fromStdString(c->text).remove('&');
             bool checkText = label || c->kind == ui::WindowKind::Button;
             if (checkText && !text.isEmpty() && (c->style & WS_VISIBLE)) {
-                int width = QFontMetrics(widget->font()).horizontalAdvance(text);
+                int width = QFontMetrics(widget->font()).horizontalAdvance(text) + (radio ? IndicatorWidth(radio) : 0);
                 int room = got.width();
                 bool multiLine = label && expected.height() >= 2 * QFontMetrics(widget->font()).height();
                 if (width > room && !multiLine)
@@ -70,6 +80,47 @@ private:
             }
         }
     }
+    // The circle and the gap before a radio button's text.
+    static int IndicatorWidth(QRadioButton* radio) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        return radio->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, &option, radio) +
+               radio->style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, radio);
+    }
+
+    // A control that starts inside a frame stays below the frame's top edge.
+    void CheckFrameTops(ui::Window& dialog) {
+        for (HWND frameHandle : dialog.children) {
+            auto* frame = dynamic_cast<ui::GroupFrame*>(WidgetOf(frameHandle));
+            if (!frame) continue;
+            QRect area = frame->geometry();
+            int edge = area.top() + frame->FrameTop();
+            for (HWND other : dialog.children) {
+                QWidget* widget = WidgetOf(other);
+                if (!widget || widget == frame || !(ui::FindWindow(other)->style & WS_VISIBLE)) continue;
+                QRect r = widget->geometry();
+                bool inside = area.contains(r.center()) && r.top() > area.top();
+                if (inside && r.top() <= edge + 1)
+                    failures.push_back(Where(dialog, *ui::FindWindow(other)) + ": touches the top edge of frame \"" +
+                                       ui::FindWindow(frameHandle)->text + "\"");
+            }
+        }
+    }
+
+    // Minimise and maximise boxes only where the template asks for them.
+    void CheckTitleBar(ui::Window& dialog) {
+        Qt::WindowFlags flags = WidgetOf(dialog.handle)->windowFlags();
+        bool minimize = dialog.style & WS_MINIMIZEBOX, maximize = dialog.style & WS_MAXIMIZEBOX;
+        if (bool(flags & Qt::WindowMinimizeButtonHint) != minimize || bool(flags & Qt::WindowMaximizeButtonHint) != maximize)
+            failures.push_back(std::to_string(dialog.templateId) + "/" + std::to_string(lang) +
+                               ": minimise and maximise boxes differ from the template's styles");
+    }
+
+    std::string Where(ui::Window& dialog, ui::Window& c) const {
+        return std::to_string(dialog.templateId) + "/" + std::to_string(lang) + " control " + std::to_string(c.id) +
+               " \"" + c.text + "\"";
+    }
+
     // A label that grew past its template must not run into another control
     // (the frames around it aside).
     void CheckFreeSpace(ui::Window& dialog, ui::Window& label, QRect grown, const std::string& where) {

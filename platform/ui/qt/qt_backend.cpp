@@ -6,7 +6,6 @@
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QGroupBox>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +17,8 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QThread>
 #include <QTimer>
 
@@ -27,6 +28,9 @@
 
 #include "platform/resources/resources.h"
 #include "platform/resources/win_styles.h"
+#include "platform/ui/box_buttons.h"
+#include "platform/ui/qt/group_frame.h"
+#include "platform/ui/qt/qt_messages.h"
 
 namespace platform::ui {
 namespace {
@@ -71,6 +75,16 @@ QFont DialogFont() {
     return best;
 }
 
+// The title bar's boxes that the template's styles ask for, and no others.
+Qt::WindowFlags DialogFlags(DWORD style) {
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint;
+    if ((style & WS_CAPTION) == WS_CAPTION) flags |= Qt::WindowTitleHint;
+    if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+    if (style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+    return flags;
+}
+
 int ScrollCode(int action) {
     switch (action) {
     case QAbstractSlider::SliderSingleStepSub: return SB_LINELEFT;
@@ -86,6 +100,7 @@ int ScrollCode(int action) {
 }  // namespace
 
 struct QtBackend::Impl : public QObject {
+    QtMessages messages;  // before the application, whose start it watches
     QApplication app;
     QTimer deadline;
     QFont font;
@@ -94,7 +109,8 @@ struct QtBackend::Impl : public QObject {
     std::map<QWidget*, HWND> windows;  // top-level widgets back to their windows
     bool syncing = false;              // while the window system's state is copied into a widget
 
-    Impl(int& argc, char** argv) : app(argc, argv) {
+    Impl(int& argc, char** argv) : messages(argc > 0 ? argv[0] : "kestra"), app(argc, argv) {
+        messages.Started();
         deadline.setSingleShot(true);
         font = DialogFont();
         QFontMetrics fm(font);
@@ -121,7 +137,7 @@ struct QtBackend::Impl : public QObject {
         DWORD type = w.style & BS_TYPEMASK;
         switch (w.kind) {
         case WindowKind::Button:
-            if (type == BS_GROUPBOX) return new QGroupBox(Text(w.text), parent);
+            if (type == BS_GROUPBOX) return new GroupFrame(Text(w.text), parent);
             if (type == BS_AUTORADIOBUTTON || type == BS_RADIOBUTTON) {
                 auto* radio = new QRadioButton(Text(w.text), parent);
                 radio->setAutoExclusive(false);
@@ -197,27 +213,40 @@ struct QtBackend::Impl : public QObject {
         }
     }
 
-    // Several translated labels are longer than their templates allow; they
-    // grow to the right, into the free space beside them, rather than clip.
-    // Where that space ends, a smaller font takes the rest.
-    void FitLabel(const Window& w, QLabel* label) {
+    // Several translated labels and radio buttons are longer than their
+    // templates allow; they grow to the right, into the free space beside
+    // them, rather than clip. Where that space ends, a smaller font takes the
+    // rest. A radio button's text starts after its indicator.
+    void FitText(const Window& w, QWidget* widget) {
         QRect g = Geometry(w);
-        QFont font = label->font();
+        auto* label = qobject_cast<QLabel*>(widget);
+        auto* radio = qobject_cast<QRadioButton*>(widget);
+        QString text = label ? label->text() : radio->text().remove('&');
+        int indicator = radio ? IndicatorWidth(radio) : 0;
+        QFont font = widget->font();
         font.setPixelSize(this->font.pixelSize());
-        bool oneLine = g.height() < 2 * QFontMetrics(font).height();
-        label->setWordWrap(!oneLine);
+        bool oneLine = radio || g.height() < 2 * QFontMetrics(font).height();
+        if (label) label->setWordWrap(!oneLine);
         int width = g.width();
         if (oneLine) {
             int room = FreeWidth(w, g);
-            int needed = QFontMetrics(font).horizontalAdvance(label->text()) + 1;
+            int needed = indicator + QFontMetrics(font).horizontalAdvance(text) + 1;
             width = std::clamp(needed, g.width(), std::max(g.width(), room));
             while (needed > width && font.pixelSize() > 8) {
                 font.setPixelSize(font.pixelSize() - 1);
-                needed = QFontMetrics(font).horizontalAdvance(label->text()) + 1;
+                needed = indicator + QFontMetrics(font).horizontalAdvance(text) + 1;
             }
         }
-        label->setFont(font);
-        label->setGeometry(g.x(), g.y(), width, g.height());
+        widget->setFont(font);
+        widget->setGeometry(g.x(), g.y(), width, g.height());
+    }
+
+    static int IndicatorWidth(QRadioButton* radio) {
+        QStyleOptionButton option;
+        option.initFrom(radio);
+        QStyle* style = radio->style();
+        return style->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth, &option, radio) +
+               style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, radio);
     }
 
     // From the label's left edge to the nearest control beside it on the
@@ -257,8 +286,9 @@ struct QtBackend::Impl : public QObject {
             b->setCheckable(qobject_cast<QRadioButton*>(widget) != nullptr);
             if (b->isCheckable()) b->setChecked(w.check == BST_CHECKED);
             if (auto* push = qobject_cast<QPushButton*>(widget)) push->setDefault((w.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON);
-        } else if (auto* g = qobject_cast<QGroupBox*>(widget)) {
-            g->setTitle(text);
+            if (b->isCheckable()) FitText(w, widget);
+        } else if (auto* g = dynamic_cast<GroupFrame*>(widget)) {
+            g->SetTitle(text);
         } else if (auto* e = qobject_cast<QLineEdit*>(widget)) {
             if (e->text() != text) e->setText(text);
             e->setReadOnly(w.style & ES_READONLY);
@@ -288,7 +318,7 @@ struct QtBackend::Impl : public QObject {
             s->setValue(w.scrollPos);
         } else if (auto* label = qobject_cast<QLabel*>(widget)) {
             if (label->text() != text) label->setText(text);
-            FitLabel(w, label);
+            FitText(w, label);
         }
         if (w.kind != WindowKind::Dialog) widget->setVisible(w.style & WS_VISIBLE);
         syncing = false;
@@ -335,14 +365,16 @@ struct QtBackend::Impl : public QObject {
         case MB_ICONINFORMATION: box->setIcon(QMessageBox::Information); break;
         default: break;
         }
-        std::vector<std::pair<QMessageBox::StandardButton, int>> buttons;
+        std::vector<std::pair<QMessageBox::ButtonRole, int>> buttons;
         switch (w.boxType & MB_TYPEMASK) {
-        case MB_OKCANCEL: buttons = {{QMessageBox::Ok, IDOK}, {QMessageBox::Cancel, IDCANCEL}}; break;
-        case MB_YESNO: buttons = {{QMessageBox::Yes, IDYES}, {QMessageBox::No, IDNO}}; break;
-        default: buttons = {{QMessageBox::Ok, IDOK}}; break;
+        case MB_OKCANCEL: buttons = {{QMessageBox::AcceptRole, IDOK}, {QMessageBox::RejectRole, IDCANCEL}}; break;
+        case MB_YESNO: buttons = {{QMessageBox::YesRole, IDYES}, {QMessageBox::NoRole, IDNO}}; break;
+        default: buttons = {{QMessageBox::AcceptRole, IDOK}}; break;
         }
-        for (auto& [standard, id] : buttons) {
-            QAbstractButton* b = box->addButton(standard);
+        LANGID lang = res::UserUILanguage();
+        for (auto& [role, id] : buttons) {
+            QPushButton* b = box->addButton(Text(BoxButtonText(id, lang)), role);
+            if (id == buttons.front().second) box->setDefaultButton(b);
             connect(b, &QAbstractButton::clicked, this, [hwnd, id] { AnswerBox(hwnd, id); });
         }
         box->setWindowModality(Qt::ApplicationModal);
@@ -399,7 +431,7 @@ void QtBackend::WindowCreated(Window& w) {
     QWidget* widget;
     if (w.kind == WindowKind::Dialog) {
         auto owner = m->widgets.find(w.parent);
-        widget = new QWidget(owner == m->widgets.end() ? nullptr : owner->second, Qt::Dialog);
+        widget = new QWidget(owner == m->widgets.end() ? nullptr : owner->second, DialogFlags(w.style));
         widget->setFixedSize(m->Geometry(w).size());
         widget->setWindowIcon(ProgramIcon());
         m->windows[widget] = w.handle;
@@ -409,7 +441,7 @@ void QtBackend::WindowCreated(Window& w) {
         widget = m->Make(w, parent->second);
         widget->setGeometry(m->Geometry(w));
         // Frames stand behind the controls they enclose.
-        if (qobject_cast<QGroupBox*>(widget)) widget->lower();
+        if (dynamic_cast<GroupFrame*>(widget)) widget->lower();
     }
     m->widgets[w.handle] = widget;
     m->Sync(w);
@@ -448,8 +480,8 @@ void QtBackend::ModalShown(Window& w) {
     } else {
         widget->move(0, 0);  // the panel opens at the top-left
     }
+    // A window shown for the first time comes up on top: no raise needed.
     widget->show();
-    widget->raise();
     widget->activateWindow();
 }
 

@@ -15,7 +15,9 @@ namespace platform::ui {
 
 class QtBackend : public Backend {
 public:
-    // Creates the Qt application; call on the thread that runs the UI.
+    // Creates the Qt application; call on the thread that runs the UI. When
+    // no display can be opened it prints one line saying what to set and
+    // ends the process with exit code 1.
     QtBackend(int& argc, char** argv);
     ~QtBackend() override;
 
