@@ -64,6 +64,32 @@ UINT ScrollCode(const std::string& word, bool* ok) {
     return static_cast<UINT>(v);
 }
 
+// A picture's name says what it shows: the dialog, or the message box by the
+// first words of its text.
+std::string PictureName(const ui::Window& w) {
+    static const std::pair<int, const char*> dialogs[] = {
+        {102, "panel"},    {134, "about"},   {137, "adjust-method"}, {139, "measured-size"},
+        {140, "save-name"}, {141, "scaling"}, {142, "flash-save"},   {143, "media-type"}};
+    if (w.kind != ui::WindowKind::MessageBox) {
+        for (auto& [id, name] : dialogs)
+            if (w.templateId == id) return name;
+        return "dialog-" + std::to_string(w.templateId);
+    }
+    std::string name = "box";
+    int words = 0;
+    bool inWord = false;
+    for (char ch : w.text) {
+        bool letter = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9');
+        if (letter && !inWord) {
+            if (++words > 4) break;
+            name += '-';
+        }
+        if (letter) name += static_cast<char>(ch >= 'A' && ch <= 'Z' ? ch - 'A' + 'a' : ch);
+        inWord = letter;
+    }
+    return name;
+}
+
 std::string MakeFreshPrefix() {
     std::string pattern = (std::filesystem::temp_directory_path() / "panel-scenario-XXXXXX").string();
     std::vector<char> buffer(pattern.begin(), pattern.end());
@@ -236,6 +262,16 @@ ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
     }
     if (cmd == "port") {
         PortLine(line);
+        return Step::Continue;
+    }
+    if (cmd == "picture") {
+        if (line.words.size() != 2) ScriptError(line, "picture takes a name");
+        const std::string& name = line.words[1];
+        bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char ch) {
+            return (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-';
+        });
+        if (!plain) ScriptError(line, "a picture's name is lower-case letters, digits and '-'");
+        if (m_pPictures) SavePicture(ui::ActiveModal(), name);
         return Step::Continue;
     }
     if (cmd == "cutter") {
@@ -444,11 +480,14 @@ void ScenarioRun::ModalShown(ui::Window& w) {
         Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
     if (!m_pPictures) return;
     m_pPictures->ModalShown(w);
-    char name[32];
-    std::snprintf(name, sizeof name, "/%02d-%s.png", ++m_nPictures,
-                  w.kind == ui::WindowKind::MessageBox ? "box" : std::to_string(w.templateId).c_str());
-    std::string path = m_strPicturesDir + name;
-    Emit(m_pPictures->SavePicture(w.handle, path) ? "picture " + Quote(path) : "picture not saved " + Quote(path));
+    SavePicture(w.handle, PictureName(w));
+}
+
+void ScenarioRun::SavePicture(HWND hwnd, const std::string& name) {
+    char number[8];
+    std::snprintf(number, sizeof number, "%02d", ++m_nPictures);
+    std::string path = m_strPicturesDir + "/" + number + "-" + name + ".png";
+    Emit(m_pPictures->SavePicture(hwnd, path) ? "picture " + Quote(path) : "picture not saved " + Quote(path));
 }
 
 void ScenarioRun::ModalEnded(ui::Window& w, int result) {

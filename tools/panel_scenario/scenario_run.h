@@ -50,6 +50,8 @@ private:
     void PortLine(const ScriptLine& line);
     void CutterLine(const ScriptLine& line);
     void PrintCuts(int nPort, const cutter_sim::CCutterModel& model);
+    // With pictures on: the window as it looks now, as DIR/NN-NAME.png.
+    void SavePicture(HWND hwnd, const std::string& name);
     void Emit(const std::string& line);
     [[noreturn]] void ScriptError(const ScriptLine& line, const std::string& why);
     [[noreturn]] void Finish(int code);
