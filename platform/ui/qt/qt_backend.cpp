@@ -249,7 +249,7 @@ struct QtBackend::Impl : public QObject {
                style->pixelMetric(QStyle::PM_RadioButtonLabelSpacing, &option, radio);
     }
 
-    // From the label's left edge to the nearest control beside it on the
+    // From the control's left edge to the nearest control beside it on the
     // right (frames aside) or the dialog's edge.
     int FreeWidth(const Window& w, const QRect& g) {
         Window* dialog = FindWindow(w.parent);
