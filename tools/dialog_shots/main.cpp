@@ -1,13 +1,15 @@
 // dialog-shots OUTDIR: renders every dialog template in every language variant
 // with the desktop backend (Qt's offscreen platform works) to OUTDIR/T-LANG.png,
-// and checks each control's pixel rectangle against its dialog units, that no
-// control's text (with a radio button's indicator) is wider than the control,
-// that no control inside a frame touches the frame's top edge, and that the
-// title bar offers no box the template does not ask for. Exits 1 listing what
-// failed.
+// and the program's message boxes with more than one button to
+// OUTDIR/boxT-LANG.png (T: the MB_ button type). It checks each control's pixel
+// rectangle against its dialog units, that no control's or box button's text
+// (with a radio button's indicator) is wider than the control, that no control
+// inside a frame touches the frame's top edge, and that the title bar offers no
+// box the template does not ask for. Exits 1 listing what failed.
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPixmap>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -40,11 +42,17 @@ public:
 
     void ModalShown(ui::Window& w) override {
         QtBackend::ModalShown(w);
-        std::string name = m_dir + "/" + std::to_string(w.templateId) + "-" + std::to_string(lang) + ".png";
+        bool box = w.kind == ui::WindowKind::MessageBox;
+        std::string what = box ? "box" + std::to_string(w.boxType & MB_TYPEMASK) : std::to_string(w.templateId);
+        std::string name = m_dir + "/" + what + "-" + std::to_string(lang) + ".png";
         if (!SavePicture(w.handle, name)) failures.push_back("cannot write " + name);
-        Check(w);
-        CheckFrameTops(w);
-        CheckTitleBar(w);
+        if (box) {
+            CheckBoxButtons(w, what);
+        } else {
+            Check(w);
+            CheckFrameTops(w);
+            CheckTitleBar(w);
+        }
         ui::EndModal(w.handle, IDCANCEL);
     }
 
@@ -107,6 +115,16 @@ private:
         }
     }
 
+    // A message box's buttons, in the user-interface language, show their whole text.
+    void CheckBoxButtons(ui::Window& box, const std::string& what) {
+        for (QPushButton* button : WidgetOf(box.handle)->findChildren<QPushButton*>()) {
+            int width = QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&'));
+            if (width > button->width())
+                failures.push_back(what + "/" + std::to_string(lang) + " button \"" + button->text().toStdString() +
+                                   "\": text " + std::to_string(width) + " px in " + std::to_string(button->width()) + " px");
+        }
+    }
+
     // Minimise and maximise boxes only where the template asks for them.
     void CheckTitleBar(ui::Window& dialog) {
         Qt::WindowFlags flags = WidgetOf(dialog.handle)->windowFlags();
@@ -158,6 +176,12 @@ int main(int argc, char** argv) {
         for (int id : kTemplates) {
             CDialog dialog(static_cast<UINT>(id));
             dialog.DoModal();
+        }
+        // The program's two boxes with more than one button.
+        for (UINT type : {MB_OKCANCEL, MB_YESNO}) {
+            char text[512];
+            LoadStringA(nullptr, type == MB_OKCANCEL ? 3 : 4, text, sizeof text);
+            MessageBoxA(nullptr, text, "Dashel", type | MB_ICONQUESTION);
         }
     }
     ui::SetBackend(nullptr);
