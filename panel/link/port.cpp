@@ -103,16 +103,18 @@ BOOL OpenPort(PortInfo* port) {
     }
 
     SetPortOpen(port, 1);
+    // The reader clears its id and handle as it ends, which ClosePort waits
+    // for; it may end at once, so it runs only after they are in the record.
     DWORD id = 0;
-    HANDLE reader = CreateThread(nullptr, 0, ReaderThreadProc, port, 0, &id);
+    HANDLE reader = CreateThread(nullptr, 0, ReaderThreadProc, port, CREATE_SUSPENDED, &id);
     if (!reader) {
         SetPortOpen(port, 0);
         CloseHandle(port->hPort);
         return 0;
     }
-    // The reader may already have ended and cleared its id; it sets these only as it ends.
     std::atomic_ref<DWORD>(port->nReaderId).store(id);
     std::atomic_ref<HANDLE>(port->hReader).store(reader);
+    ResumeThread(reader);
     EscapeCommFunction(port->hPort, SETDTR);
     return configured;
 }
