@@ -54,7 +54,7 @@ public:
     // Closes the port if it is open or another was chosen, then opens it;
     // the result of OpenPort.
     BOOL ReconnectPort();
-    // Takes one reply from the receive buffer and applies it.
+    // Takes one reply from the receive buffer, parses it and applies what it says.
     void InterpretReply();
     void ShowAboutBox();
 
@@ -62,10 +62,6 @@ public:
 
 private:
     void FillPortList();
-    void ApplyPanelSettings(CString& fields);
-    void ApplyMediaSize(CString& fields);
-    void ApplyFactors(CString& fields);
-    void ApplyFirmware(CString& fields);
     enum class ButtonPattern { SizePoll, Looping, Stopped, SizeReceived };
     void ApplyPattern(ButtonPattern pattern);
     // The three branches of the Scaling button.
