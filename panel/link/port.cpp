@@ -3,17 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "panel/app/panel_dlg.h"
 #include "panel/resources/resource.h"
 #include "platform/base/devices.h"
 #include "platform/serial/win_comm.h"
 #include "platform/ui/afxwin.h"
+#include "platform/ui/win_user.h"
 
 CString g_strRx;
 CRITICAL_SECTION g_rxLock;
 std::atomic<BOOL> g_bDataArrived{0};
 std::atomic<BOOL> g_bStopReader{0};
 std::atomic<BOOL> g_bReaderRunning{0};
+std::atomic<HWND> g_hReplyWnd{nullptr};
 
 namespace {
 
@@ -55,9 +56,9 @@ bool ReplyComplete() {
     return complete;
 }
 
-void NotifyPanel() {
-    HWND panel = g_pPanelDlg ? g_pPanelDlg->GetSafeHwnd() : nullptr;
-    if (panel) ::SendMessageA(panel, WM_COMMAND, IDC_REPLY_NOTIFY, 0);
+void NotifyReplyWindow() {
+    HWND window = g_hReplyWnd.load();
+    if (window) SendMessageA(window, WM_COMMAND, IDC_REPLY_NOTIFY, 0);
 }
 
 }  // namespace
@@ -178,7 +179,7 @@ DWORD ReaderThreadProc(LPVOID param) {
                 buffer[got] = '\0';  // the text ends at the first NUL of the data, if any
                 AppendReceived(buffer);
                 g_bDataArrived.store(1);
-                if (ReplyComplete()) NotifyPanel();
+                if (ReplyComplete()) NotifyReplyWindow();
                 Sleep(SLEEP_AFTER_DATA);
                 if (!g_bStopReader.load()) continue;
             }

@@ -14,6 +14,7 @@ inline void ResetDashelGlobals() {
     g_bDataArrived.store(0);
     g_bStopReader.store(0);
     g_bReaderRunning.store(0);
+    g_hReplyWnd.store(nullptr);
     g_nRequestType = REQ_NONE;
     g_nFactorX = NOMINAL_FACTOR_X;
     g_nFactorY = NOMINAL_FACTOR_Y;
