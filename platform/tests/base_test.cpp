@@ -143,6 +143,16 @@ TEST(RealClock, WaitsTimeOutAndHandlesAreChecked) {
     EXPECT_FALSE(SetEvent(e));
 }
 
+TEST(RealClock, AThreadCreatedSuspendedRunsOnceResumed) {
+    int runs = 0;
+    HANDLE t = CreateThread(nullptr, 0, CountRun, &runs, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(ResumeThread(t), 1u);
+    EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(runs, 1);
+    CloseHandle(t);
+}
+
 TEST(LocalMemory, ZeroInitAndInjectedFailure) {
     auto* p = static_cast<unsigned char*>(LocalAlloc(LMEM_ZEROINIT, 64));
     ASSERT_NE(p, nullptr);
