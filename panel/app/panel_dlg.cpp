@@ -49,6 +49,7 @@ BOOL CPanelDlg::OnInitDialog() {
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
     InitializeCriticalSection(&g_rxLock);
+    g_hReplyWnd.store(m_hWnd);
 
     m_pPort = static_cast<PortInfo*>(LocalAlloc(LMEM_ZEROINIT, sizeof(PortInfo)));
     if (!m_pPort) return FALSE;
@@ -163,6 +164,7 @@ void CPanelDlg::OnDestroy() {
         LocalFree(m_pPort);
         m_pPort = nullptr;
     }
+    g_hReplyWnd.store(nullptr);
     DeleteCriticalSection(&g_rxLock);
     CDialog::OnDestroy();
 }

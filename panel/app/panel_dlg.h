@@ -1,5 +1,13 @@
 // The main panel: the port list, the buttons that start the conversations
 // with the cutter, the value labels and the 2-second timer.
+//
+// Its members live beside their concern:
+//   panel/app/panel_dlg.cpp              start-up, port list, painting, button states, shutdown
+//   panel/app/polling.cpp                Poll Size, Loop Detect, DisDetect, port choice,
+//                                        reconnect, timer, hidden flash-save button
+//   panel/app/reply_notify.cpp           the reader's notification and the applying of a reply
+//   panel/app/about.cpp                  the About button and box
+//   panel/calibration/calibration.cpp    the Scaling button and its three branches
 #pragma once
 
 #include "panel/link/port.h"
@@ -32,40 +40,43 @@ public:
     BOOL m_bPortChanged = 0;
     LONG m_nTestX = 0, m_nTestY = 0;
 
+    // panel_dlg.cpp
     BOOL OnInitDialog() override;
     void DoDataExchange(CDataExchange* pDX) override;
     void OnOK() override;
     void OnCancel() override;
-
     void OnPaint();
     void OnDestroy();
+    // Enables or disables a button through its style, then repaints it.
+    void SetButtonEnabled(CButton& button, BOOL enable);
+
+    // polling.cpp
     void OnPollSize();
     void OnDisDetect();
     void OnLoopDetect();
     void OnSelchangePort();
-    void OnAbout();
-    void OnScaling();
     void OnHiddenButton();
     void OnHiddenDoubleClicked() {}
-    void OnReplyNotify();
-
-    // Enables or disables a button through its style, then repaints it.
-    void SetButtonEnabled(CButton& button, BOOL enable);
     // Closes the port if it is open or another was chosen, then opens it;
     // the result of OpenPort.
     BOOL ReconnectPort();
-    // Takes one reply from the receive buffer and applies it.
+
+    // reply_notify.cpp
+    void OnReplyNotify();
+    // Takes one reply from the receive buffer, parses it and applies what it says.
     void InterpretReply();
+
+    // about.cpp
+    void OnAbout();
     void ShowAboutBox();
+
+    // calibration.cpp
+    void OnScaling();
 
     DECLARE_MESSAGE_MAP()
 
 private:
     void FillPortList();
-    void ApplyPanelSettings(CString& fields);
-    void ApplyMediaSize(CString& fields);
-    void ApplyFactors(CString& fields);
-    void ApplyFirmware(CString& fields);
     enum class ButtonPattern { SizePoll, Looping, Stopped, SizeReceived };
     void ApplyPattern(ButtonPattern pattern);
     // The three branches of the Scaling button.

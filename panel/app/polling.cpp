@@ -1,5 +1,5 @@
-// Poll Size, Loop Detect, DisDetect, the port choice, the 2-second timer, the
-// reply notification and the hidden flash-save button.
+// Poll Size, Loop Detect, DisDetect, the port choice, the reconnect step, the
+// 2-second timer and the hidden flash-save button.
 #include <cctype>
 #include <cstring>
 
@@ -114,14 +114,6 @@ void PanelTimerProc(HWND, UINT, UINT_PTR, DWORD) {
         SendRequest(panel->m_pPort);
     else if (panel->m_bLoopDetect == 0 && g_bSizeReceived == 0 && g_nRequestType == REQ_SIZE)
         SendRequest(panel->m_pPort);
-}
-
-void CPanelDlg::OnReplyNotify() {
-    if (g_bDataArrived.load() != 1) return;
-    InterpretReply();
-    UpdateData(FALSE);
-    g_bDataArrived.store(0);
-    if (m_bLoopDetect == 0 && g_bSizeReceived == 1) ApplyPattern(ButtonPattern::SizeReceived);
 }
 
 void CPanelDlg::OnHiddenButton() {

@@ -3,17 +3,18 @@
 #include <cstdio>
 #include <cstring>
 
-#include "panel/app/panel_dlg.h"
 #include "panel/resources/resource.h"
 #include "platform/base/devices.h"
 #include "platform/serial/win_comm.h"
 #include "platform/ui/afxwin.h"
+#include "platform/ui/win_user.h"
 
 CString g_strRx;
 CRITICAL_SECTION g_rxLock;
 std::atomic<BOOL> g_bDataArrived{0};
 std::atomic<BOOL> g_bStopReader{0};
 std::atomic<BOOL> g_bReaderRunning{0};
+std::atomic<HWND> g_hReplyWnd{nullptr};
 
 namespace {
 
@@ -55,9 +56,9 @@ bool ReplyComplete() {
     return complete;
 }
 
-void NotifyPanel() {
-    HWND panel = g_pPanelDlg ? g_pPanelDlg->GetSafeHwnd() : nullptr;
-    if (panel) ::SendMessageA(panel, WM_COMMAND, IDC_REPLY_NOTIFY, 0);
+void NotifyReplyWindow() {
+    HWND window = g_hReplyWnd.load();
+    if (window) SendMessageA(window, WM_COMMAND, IDC_REPLY_NOTIFY, 0);
 }
 
 }  // namespace
@@ -103,16 +104,18 @@ BOOL OpenPort(PortInfo* port) {
     }
 
     SetPortOpen(port, 1);
+    // The reader clears its id and handle as it ends, which ClosePort waits
+    // for; it may end at once, so it runs only after they are in the record.
     DWORD id = 0;
-    HANDLE reader = CreateThread(nullptr, 0, ReaderThreadProc, port, 0, &id);
+    HANDLE reader = CreateThread(nullptr, 0, ReaderThreadProc, port, CREATE_SUSPENDED, &id);
     if (!reader) {
         SetPortOpen(port, 0);
         CloseHandle(port->hPort);
         return 0;
     }
-    // The reader may already have ended and cleared its id; it sets these only as it ends.
     std::atomic_ref<DWORD>(port->nReaderId).store(id);
     std::atomic_ref<HANDLE>(port->hReader).store(reader);
+    ResumeThread(reader);
     EscapeCommFunction(port->hPort, SETDTR);
     return configured;
 }
@@ -176,7 +179,7 @@ DWORD ReaderThreadProc(LPVOID param) {
                 buffer[got] = '\0';  // the text ends at the first NUL of the data, if any
                 AppendReceived(buffer);
                 g_bDataArrived.store(1);
-                if (ReplyComplete()) NotifyPanel();
+                if (ReplyComplete()) NotifyReplyWindow();
                 Sleep(SLEEP_AFTER_DATA);
                 if (!g_bStopReader.load()) continue;
             }

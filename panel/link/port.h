@@ -1,6 +1,6 @@
 // The serial connection to the cutter: the connection record, opening with the
 // device check, line setup, the reader thread, overlapped reads and writes,
-// and the hand-over of one complete reply to the panel.
+// and the hand-over of one complete reply to the window that asked for them.
 #pragma once
 
 #include <atomic>
@@ -36,6 +36,9 @@ extern CRITICAL_SECTION g_rxLock;
 extern std::atomic<BOOL> g_bDataArrived;
 extern std::atomic<BOOL> g_bStopReader;
 extern std::atomic<BOOL> g_bReaderRunning;
+// The window the reader tells of each complete reply (WM_COMMAND 1061, no
+// control handle), handed over by its owner; NULL tells nobody.
+extern std::atomic<HWND> g_hReplyWnd;
 
 // Non-zero when the port is open, the line set and the reader running; 0
 // otherwise (after telling the user why, except for a failed line setup or

@@ -1,6 +1,5 @@
-// The cutter's replies OR1 to OR4, turned into the panel's texts and the
-// shared protocol values.
-#include "panel/app/panel_dlg.h"
+#include "panel/link/reply.h"
+
 #include "panel/link/protocol.h"
 #include "panel/resources/resource.h"
 
@@ -14,75 +13,72 @@ CString NextField(CString& rest, char sep) {
     return field;
 }
 
-CString Word(UINT id) {
-    CString text;
-    text.LoadString(id);
-    return text;
-}
+UINT Choice(const CString& field, UINT whenOne, UINT otherwise) { return field == "1" ? whenOne : otherwise; }
 
-CString Choice(const CString& field, UINT whenOne, UINT otherwise) { return Word(field == "1" ? whenOne : otherwise); }
-
-}  // namespace
-
-void CPanelDlg::InterpretReply() {
-    CString reply = TakeReply();
-    if (reply.IsEmpty()) return;
-    CString head = CutField(reply, reply.Find(','));
-    reply.Delete(0, 1);
-    head.TrimLeft();
-    head.MakeUpper();
-    if (head == "OR1")
-        ApplyPanelSettings(reply);
-    else if (head == "OR2")
-        ApplyMediaSize(reply);
-    else if (head == "OR3")
-        ApplyFactors(reply);
-    else if (head == "OR4")
-        ApplyFirmware(reply);
-}
-
-void CPanelDlg::ApplyPanelSettings(CString& fields) {
-    m_strMediaWeight = Choice(NextField(fields, ','), IDS_LIGHT, IDS_HEAVY);
-    m_strForce = NextField(fields, ',');
-    m_strOffset = FormatReading(ReadDecimal(NextField(fields, ',')) * 0.001) + "mm";
-    m_strQuality = Choice(NextField(fields, ','), IDS_DRAFT, IDS_FINE);
-    m_strSmooth = Choice(NextField(fields, ','), IDS_ENABLE, IDS_DISABLE);
-    m_strAutoUnroll = Choice(NextField(fields, ','), IDS_ENABLE, IDS_DISABLE);
+void ReadPanelSettings(CString& fields, ReplyRecord& r) {
+    r.nMediaWeightWord = Choice(NextField(fields, ','), IDS_LIGHT, IDS_HEAVY);
+    r.strForce = NextField(fields, ',');
+    r.strOffset = FormatReading(ReadDecimal(NextField(fields, ',')) * 0.001) + "mm";
+    r.nQualityWord = Choice(NextField(fields, ','), IDS_DRAFT, IDS_FINE);
+    r.nSmoothWord = Choice(NextField(fields, ','), IDS_ENABLE, IDS_DISABLE);
+    r.nAutoUnrollWord = Choice(NextField(fields, ','), IDS_ENABLE, IDS_DISABLE);
     CString media = NextField(fields, ';');
     static const UINT words[] = {IDS_ROLL, IDS_EDGE, IDS_SINGLE};
     for (int type = 1; type <= 3; ++type) {
         if (media == CString(static_cast<char>('0' + type))) {
-            m_strMediaType = Word(words[type - 1]);
-            g_nMediaType = type;
+            r.nMediaType = type;
+            r.nMediaTypeWord = words[type - 1];
         }
     }
 }
 
-void CPanelDlg::ApplyMediaSize(CString& fields) {
-    m_strSizeX = FormatReading(ReadDecimal(NextField(fields, ',')) * 0.025) + "  mm";
-    m_strSizeY = FormatReading(ReadDecimal(NextField(fields, ';')) * 0.025) + "  mm";
-    g_bSizeReceived = 1;
+void ReadMediaSize(CString& fields, ReplyRecord& r) {
+    r.strSizeX = FormatReading(ReadDecimal(NextField(fields, ',')) * 0.025) + "  mm";
+    r.strSizeY = FormatReading(ReadDecimal(NextField(fields, ';')) * 0.025) + "  mm";
 }
 
-void CPanelDlg::ApplyFactors(CString& fields) {
-    m_strFactorX = NextField(fields, ',');
-    m_strFactorY = NextField(fields, ',');
-    g_nFactorX = ReadInteger(m_strFactorX);
-    g_nFactorY = ReadInteger(m_strFactorY);
-    if (g_nFactorX == 0 || g_nFactorY == 0) {
-        g_nFactorX = NOMINAL_FACTOR_X;
-        g_nFactorY = NOMINAL_FACTOR_Y;
+void ReadFactors(CString& fields, ReplyRecord& r) {
+    // Both end at ',': a reply must carry a third field for the Y factor to count.
+    r.strFactorX = NextField(fields, ',');
+    r.strFactorY = NextField(fields, ',');
+    r.nFactorX = ReadInteger(r.strFactorX);
+    r.nFactorY = ReadInteger(r.strFactorY);
+    if (r.nFactorX == 0 || r.nFactorY == 0) {
+        r.nFactorX = NOMINAL_FACTOR_X;
+        r.nFactorY = NOMINAL_FACTOR_Y;
     }
-    g_bFactorsRead.store(1);
 }
 
-void CPanelDlg::ApplyFirmware(CString& fields) {
+void ReadFirmware(CString& fields, ReplyRecord& r) {
     NextField(fields, ',');
-    m_strModel = NextField(fields, ',');
+    r.strModel = NextField(fields, ',');
     CString version = NextField(fields, ',');
-    NextField(fields, ',');
-    NextField(fields, ';');
     int blank = version.Find(' ');
-    m_strVersion = blank >= 0 ? version.Left(blank) : CString();
-    ShowAboutBox();
+    if (blank >= 0) r.strVersion = version.Left(blank);
+}
+
+}  // namespace
+
+ReplyRecord ParseReply(const CString& text) {
+    ReplyRecord r;
+    CString fields = text;
+    if (fields.IsEmpty()) return r;
+    CString head = CutField(fields, fields.Find(','));
+    fields.Delete(0, 1);
+    head.TrimLeft();  // a line break left before the reply does not matter
+    head.MakeUpper();
+    if (head == "OR1") {
+        r.kind = REPLY_PANEL;
+        ReadPanelSettings(fields, r);
+    } else if (head == "OR2") {
+        r.kind = REPLY_SIZE;
+        ReadMediaSize(fields, r);
+    } else if (head == "OR3") {
+        r.kind = REPLY_FACTORS;
+        ReadFactors(fields, r);
+    } else if (head == "OR4") {
+        r.kind = REPLY_FIRMWARE;
+        ReadFirmware(fields, r);
+    }
+    return r;
 }

@@ -146,4 +146,29 @@ TEST_F(LinkFaultTest, AReaderThatCannotStartOrMakeItsEventLeavesThePortUsable) {
     EXPECT_EQ(after.strReceived, kReply);
 }
 
+// Whether the reader, as it starts, finds its own id in the record already.
+PortInfo* g_pWatchedPort = nullptr;
+DWORD g_nDialogThread = 0;
+std::atomic<int> g_nReaderFoundItsId{-1};
+DWORD NoteReaderStart(const char* pszCall, const char*) {
+    if (std::strcmp(pszCall, "CreateEventA") == 0 && GetCurrentThreadId() != g_nDialogThread)
+        g_nReaderFoundItsId.store(std::atomic_ref<DWORD>(g_pWatchedPort->nReaderId).load() == GetCurrentThreadId());
+    return ERROR_SUCCESS;
+}
+
+TEST_F(LinkFaultTest, AReaderThatEndsAtOnceCannotLeaveItsIdBehindToHangTheClose) {
+    g_pWatchedPort = &m_port;
+    g_nDialogThread = GetCurrentThreadId();
+    platform::test::SetCallFaultHook(NoteReaderStart);
+    const int setCommMaskInReader = 2;
+    SOutcome o = Connect([] { sim::FailCall(1, "SetCommMask", setCommMaskInReader, ERROR_GEN_FAILURE); },
+                         "reader's SetCommMask");
+    EXPECT_EQ(g_nReaderFoundItsId.load(), 1);
+    EXPECT_TRUE(o.bOpened);
+    EXPECT_TRUE(o.aBoxes.empty());
+    EXPECT_EQ(o.strReceived, "");
+    EXPECT_EQ(o.strWritten, kRequest);
+    EXPECT_EQ(Connect([] {}, "after").strReceived, kReply);
+}
+
 }  // namespace

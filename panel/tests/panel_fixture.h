@@ -11,14 +11,16 @@
 #include "panel/app/panel_app.h"
 #include "panel/app/panel_dlg.h"
 #include "panel/resources/resource.h"
+#include "panel/tests/dashel_globals.h"
 #include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
 #include "platform/ui/testing/scripted_backend.h"
 #include "platform/ui/window_core.h"
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public DashelGlobalsTest {
 protected:
     void SetUp() override {
+        DashelGlobalsTest::SetUp();
         platform::clock::UseVirtual();
         platform::sim_serial::Install();
         platform::res::SetUserUILanguage(1033);
@@ -29,7 +31,6 @@ protected:
         platform::ui::SetBackend(nullptr);
         platform::sim_serial::Uninstall();
         platform::res::SetUserUILanguage(0);
-        g_pPanelDlg = nullptr;
         platform::clock::UseReal();
     }
 
@@ -53,7 +54,6 @@ protected:
     void SetUp() override {
         PanelTest::SetUp();
         InitializeCriticalSection(&g_rxLock);
-        g_strRx.Empty();
         m_port.nPortNumber = 1;
         m_port.nBaudRate = 9600;
         m_port.nByteSize = 8;

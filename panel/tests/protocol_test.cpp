@@ -1,11 +1,17 @@
 // Command texts, the reading and showing of numbers, and the reply grammar.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
 #include "panel/link/protocol.h"
-#include "panel/tests/panel_fixture.h"
+#include "panel/link/reply.h"
+#include "panel/resources/resource.h"
+#include "panel/tests/dashel_globals.h"
 
 namespace {
+
+using CommandTexts = DashelGlobalsTest;
 
 std::string Esc(const std::string& text) {
     std::string out;
@@ -13,13 +19,10 @@ std::string Esc(const std::string& text) {
     return out;
 }
 
-TEST(CommandTexts, EveryRequestTypeFormatsItsTextByteForByte) {
+TEST_F(CommandTexts, EveryRequestTypeFormatsItsTextByteForByte) {
     PortInfo port{};
     port.nTestWidthMm = 100;
     port.nTestHeightMm = 50;
-    g_nFactorX = NOMINAL_FACTOR_X;
-    g_nFactorY = NOMINAL_FACTOR_Y;
-    g_nTestOrigin = 100;
     g_nMediaType = 2;
     const std::pair<int, std::string> cases[] = {
         {REQ_PANEL, "~R1:"},
@@ -40,9 +43,8 @@ TEST(CommandTexts, EveryRequestTypeFormatsItsTextByteForByte) {
     for (int type : {0, 9, -1}) EXPECT_FALSE(FormatRequest(type, port, buffer)) << type;
 }
 
-TEST(CommandTexts, ValuesTooLongForTheBufferSendNothingInsteadOfACutText) {
+TEST_F(CommandTexts, ValuesTooLongForTheBufferSendNothingInsteadOfACutText) {
     PortInfo port{};
-    g_nTestOrigin = 100;
     g_nFactorX = 99999;
     g_nFactorY = 99999;
     port.nTestWidthMm = 99999;
@@ -59,9 +61,6 @@ TEST(CommandTexts, ValuesTooLongForTheBufferSendNothingInsteadOfACutText) {
     port.nTestHeightMm = -1000000;
     EXPECT_FALSE(FormatRequest(REQ_TEST_CUT, port, buffer));
     EXPECT_TRUE(FormatRequest(REQ_SET_FACTORS, port, buffer));
-    g_nFactorX = NOMINAL_FACTOR_X;
-    g_nFactorY = NOMINAL_FACTOR_Y;
-    g_nTestOrigin = 100;
 }
 
 TEST(Readings, FiveSignificantDigitsWithThePointKept) {
@@ -98,92 +97,65 @@ TEST(Fields, CutFieldTakesAndDeletesTheFirstCharacters) {
     EXPECT_EQ(std::string(text), "");
 }
 
-// One reply each; what the panel shows and the shared values afterwards.
-struct ReplyCase {
-    const char* reply;
-    std::vector<std::string> texts;  // force, offset, weight, quality, smooth, unroll, media, size x, size y
-    int mediaType;
-    LONG factorX, factorY;
-    BOOL sizeReceived, factorsRead;
-};
-
-TEST_F(PanelTest, RepliesSetTheTextsAndValuesTheirGrammarGives) {
-    const std::vector<std::string> none(9, "");
-    const ReplyCase cases[] = {
-        {"or1,1,80,250,0,1,0,1;", {"80", "0.25mm", "Light", "Fine", "Enable", "Disable", "Roll", "", ""}, 1, 12390, 13112, 0, 0},
-        {"\r\nOR1,2,120,500,1,0,1,2;", {"120", "0.5mm", "Heavy", "Draft", "Disable", "Enable", "Edge", "", ""}, 2, 12390, 13112, 0, 0},
-        {"OR1,1,80,250,0,1,0,3;", {"80", "0.25mm", "Light", "Fine", "Enable", "Disable", "Single", "", ""}, 3, 12390, 13112, 0, 0},
-        {"OR1,1,80,250,0,1,0,4;", {"80", "0.25mm", "Light", "Fine", "Enable", "Disable", "", "", ""}, 0, 12390, 13112, 0, 0},
-        {"OR1,;", {"", "0.mm", "Heavy", "Fine", "Disable", "Disable", "", "", ""}, 0, 12390, 13112, 0, 0},
-        {"OR2,24384,40000;", {"", "", "", "", "", "", "", "609.6  mm", "1000.  mm"}, 0, 12390, 13112, 1, 0},
-        {"OR2,;", {"", "", "", "", "", "", "", "0.  mm", "0.  mm"}, 0, 12390, 13112, 1, 0},
-        {"OR2;", none, 0, 12390, 13112, 0, 0},
-        {"OR3,12000,13000;", none, 0, 12390, 13112, 0, 1},
-        {"OR3,12000,13000,0;", none, 0, 12000, 13000, 0, 1},
-        {"OR3,0,13000,0;", none, 0, 12390, 13112, 0, 1},
-        {"OR3,-5,7x,0;", none, 0, -5, 7, 0, 1},
-        {"OR9,1,2;", none, 0, 12390, 13112, 0, 0},
-        {";", none, 0, 12390, 13112, 0, 0},
-        {"OR1", none, 0, 12390, 13112, 0, 0},
-        {"XOR1,1,2;", none, 0, 12390, 13112, 0, 0},
-        {"\x01\xFF,\x80;", none, 0, 12390, 13112, 0, 0},
+// One reply each, and what it says: the kind, then its values separated by '|'.
+std::string Describe(const ReplyRecord& r) {
+    auto word = [](UINT id) -> std::string {
+        switch (id) {
+        case IDS_ENABLE: return "Enable";
+        case IDS_DISABLE: return "Disable";
+        case IDS_ROLL: return "Roll";
+        case IDS_EDGE: return "Edge";
+        case IDS_SINGLE: return "Single";
+        case IDS_DRAFT: return "Draft";
+        case IDS_FINE: return "Fine";
+        case IDS_HEAVY: return "Heavy";
+        case IDS_LIGHT: return "Light";
+        default: return "?" + std::to_string(id);
+        }
     };
-    for (const ReplyCase& c : cases) {
-        CPanelDlg panel;
-        g_pPanelDlg = &panel;
-        Then([&] {
-            g_nMediaType = 0;
-            g_nFactorX = NOMINAL_FACTOR_X;
-            g_nFactorY = NOMINAL_FACTOR_Y;
-            g_bSizeReceived = 0;
-            g_bFactorsRead.store(0);
-            g_strRx = c.reply;
-            panel.InterpretReply();
-            std::vector<std::string> texts = {
-                std::string(panel.m_strForce),     std::string(panel.m_strOffset),    std::string(panel.m_strMediaWeight),
-                std::string(panel.m_strQuality),   std::string(panel.m_strSmooth),    std::string(panel.m_strAutoUnroll),
-                std::string(panel.m_strMediaType), std::string(panel.m_strSizeX),     std::string(panel.m_strSizeY)};
-            EXPECT_EQ(texts, c.texts) << c.reply;
-            EXPECT_EQ(g_nMediaType, c.mediaType) << c.reply;
-            EXPECT_EQ(g_nFactorX, c.factorX) << c.reply;
-            EXPECT_EQ(g_nFactorY, c.factorY) << c.reply;
-            EXPECT_EQ(g_bSizeReceived, c.sizeReceived) << c.reply;
-            EXPECT_EQ(g_bFactorsRead.load(), c.factorsRead) << c.reply;
-        });
-        Escape();
-        panel.DoModal();
+    auto s = [](const CString& text) { return std::string(text); };
+    switch (r.kind) {
+    case REPLY_NONE: return "none";
+    case REPLY_PANEL:
+        return "OR1 " + word(r.nMediaWeightWord) + "|" + s(r.strForce) + "|" + s(r.strOffset) + "|" +
+               word(r.nQualityWord) + "|" + word(r.nSmoothWord) + "|" + word(r.nAutoUnrollWord) + "|" +
+               (r.nMediaType ? word(r.nMediaTypeWord) + " " + std::to_string(r.nMediaType) : "-");
+    case REPLY_SIZE: return "OR2 " + s(r.strSizeX) + "|" + s(r.strSizeY);
+    case REPLY_FACTORS:
+        return "OR3 " + s(r.strFactorX) + "|" + s(r.strFactorY) + " -> " + std::to_string(r.nFactorX) + "|" +
+               std::to_string(r.nFactorY);
+    case REPLY_FIRMWARE: return "OR4 " + s(r.strModel) + "|" + s(r.strVersion);
     }
+    return "?";
 }
 
-TEST_F(PanelTest, AFirmwareReplyShowsModelAndVersionInTheAboutBox) {
-    const std::pair<const char*, std::vector<std::string>> cases[] = {
-        {"OR4,a,M1,V1.0 2002,b,c;", {"M1", "V1.0"}},
-        {"OR4,a,M1,V1.0,b,c;", {"M1", ""}},
-        {"OR4,a,M1,V2 x;", {"M1", ""}},
-        {"OR4,a,M1;", {"", ""}},
+TEST(Replies, EachReplySaysWhatItsGrammarGives) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"or1,1,80,250,0,1,0,1;", "OR1 Light|80|0.25mm|Fine|Enable|Disable|Roll 1"},
+        {"\r\nOR1,2,120,500,1,0,1,2;", "OR1 Heavy|120|0.5mm|Draft|Disable|Enable|Edge 2"},
+        {"OR1,1, 80 ,250,0,1,0,3;", "OR1 Light| 80 |0.25mm|Fine|Enable|Disable|Single 3"},
+        {"OR1,1,80,250,0,1,0,4;", "OR1 Light|80|0.25mm|Fine|Enable|Disable|-"},
+        {"OR1,;", "OR1 Heavy||0.mm|Fine|Disable|Disable|-"},
+        {"OR2,24384,40000;", "OR2 609.6  mm|1000.  mm"},
+        {"OR2,;", "OR2 0.  mm|0.  mm"},
+        {"OR3,12000,13000;", "OR3 12000| -> 12390|13112"},  // the Y factor must end at a ','
+        {"OR3,12000,13000,0;", "OR3 12000|13000 -> 12000|13000"},
+        {"OR3,0,13000,0;", "OR3 0|13000 -> 12390|13112"},
+        {"OR3,-5,7x,0;", "OR3 -5|7x -> -5|7"},
+        {"OR4,a,M1,V1.0 2002,b,c;", "OR4 M1|V1.0"},
+        {"OR4,a,M1,V1.0,b,c;", "OR4 M1|"},
+        {"OR4,a,M1,V2 x;", "OR4 M1|"},
+        {"OR4,a,M1;", "OR4 |"},
+        {"OR2;", "none"},
+        {"OR9,1,2;", "none"},
+        {"OR1 ,1;", "none"},
+        {"XOR1,1,2;", "none"},
+        {";", "none"},
+        {"OR1", "none"},
+        {"", "none"},
+        {"\x01\xFF,\x80;", "none"},
     };
-    for (auto& [reply, shown] : cases) {
-        CPanelDlg panel;
-        g_pPanelDlg = &panel;
-        std::vector<std::string> labels;
-        Then([&, reply = reply] {
-            g_strRx = reply;
-            panel.InterpretReply();
-        });
-        Then([&] {
-            HWND about = platform::ui::ActiveModal();
-            for (int id : {IDC_MODEL, IDC_VERSION}) {
-                char text[64] = {};
-                GetWindowTextA(GetDlgItem(about, id), text, sizeof text);
-                labels.emplace_back(text);
-            }
-            platform::ui::PressKey(about, false);
-        });
-        Escape();
-        panel.DoModal();
-        EXPECT_EQ(labels, shown) << reply;
-        EXPECT_EQ(std::string(panel.m_strModel), shown[0]);
-    }
+    for (auto& [reply, says] : cases) EXPECT_EQ(Describe(ParseReply(reply)), says) << reply;
 }
 
 }  // namespace

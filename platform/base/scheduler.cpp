@@ -18,7 +18,6 @@ struct Slot {
     const std::function<bool()>* satisfied = nullptr;
     Millis deadline = kForever;
     bool result = false;
-    std::uint64_t order = 0;  // registration order: ties are broken by it
 };
 
 namespace {
@@ -35,10 +34,11 @@ const auto g_realEpoch = std::chrono::steady_clock::now();
 
 std::atomic<bool> g_virtual{false};
 std::atomic<Millis> g_virtualNow{0};
-std::vector<Slot*> g_slots;   // every registered thread, in registration order
+// Every registered thread in registration order, which is also the order in
+// which waiters that become ready together get the baton.
+std::vector<Slot*> g_slots;
 std::deque<Slot*> g_ready;    // satisfied waiters and new threads, oldest first
 Slot* g_running = nullptr;    // the thread holding the baton
-std::uint64_t g_nextOrder = 0;
 thread_local Slot* t_slot = nullptr;
 
 void MakeReady(Slot* s, bool result) {
@@ -161,7 +161,6 @@ void NotifyLocked() {
 Slot* RegisterNewThreadLocked() {
     if (!g_virtual.load()) return nullptr;
     auto* s = new Slot;
-    s->order = g_nextOrder++;
     g_slots.push_back(s);
     g_ready.push_back(s);
     return s;
@@ -202,7 +201,6 @@ void UseVirtual() {
     if (g_virtual.load()) return;
     g_virtualNow.store(0);
     auto* s = new Slot;
-    s->order = g_nextOrder++;
     s->state = Slot::State::Running;
     g_slots.push_back(s);
     g_running = s;

@@ -54,6 +54,7 @@ public:
     bool Signalled() const override { return exited; }
     bool exited = false;
     DWORD exitCode = STILL_ACTIVE;
+    DWORD suspendCount = 0;
 };
 
 struct CriticalSectionImpl {
@@ -114,19 +115,21 @@ DWORD GetCurrentThreadId() {
     return t_threadId;
 }
 
-HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD,
+HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
                     LPDWORD threadId) {
     if (Faulted("CreateThread")) return nullptr;
     auto object = std::make_shared<ThreadObject>();
+    object->suspendCount = (flags & CREATE_SUSPENDED) ? 1 : 0;
     DWORD id = g_nextThreadId.fetch_add(4);
     std::unique_lock<std::mutex> lk(sched::Lock());
     sched::Slot* slot = sched::RegisterNewThreadLocked();
     try {
         std::thread([object, start, parameter, slot, id] {
             t_threadId = id;
-            sched::Lock().lock();
+            std::unique_lock<std::mutex> turn(sched::Lock());
             sched::EnterThreadLocked(slot);
-            sched::Lock().unlock();
+            sched::WaitLocked(turn, [&object] { return object->suspendCount == 0; }, sched::kForever);
+            turn.unlock();
             DWORD code = start(parameter);
             std::lock_guard<std::mutex> done(sched::Lock());
             object->exitCode = code;
@@ -142,6 +145,18 @@ HANDLE CreateThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE start,
     lk.unlock();
     if (threadId) *threadId = id;
     return AddHandle(object);
+}
+
+DWORD ResumeThread(HANDLE thread) {
+    auto t = FindHandleAs<ThreadObject>(thread);
+    if (!t) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFF;
+    }
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    DWORD previous = t->suspendCount;
+    if (previous > 0 && --t->suspendCount == 0) sched::NotifyLocked();
+    return previous;
 }
 
 BOOL GetExitCodeThread(HANDLE thread, LPDWORD exitCode) {

@@ -26,9 +26,14 @@ DWORD GetTickCount();
 void Sleep(DWORD ms);
 
 using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+constexpr DWORD CREATE_SUSPENDED = 0x00000004;
 // Returns a handle to the new thread (its id in *threadId), or NULL on failure.
+// With CREATE_SUSPENDED in flags the thread runs only once ResumeThread lets it.
 HANDLE CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                     LPVOID parameter, DWORD flags, LPDWORD threadId);
+// Returns the thread's suspend count before the call (it runs once the count
+// reaches 0), or (DWORD)-1 (ERROR_INVALID_HANDLE) for a bad handle.
+DWORD ResumeThread(HANDLE thread);
 DWORD GetCurrentThreadId();
 // Returns TRUE with the exit code, STILL_ACTIVE while the thread runs; FALSE for a bad handle.
 constexpr DWORD STILL_ACTIVE = 259;

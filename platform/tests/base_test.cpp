@@ -100,6 +100,28 @@ TEST_F(VirtualClock, AnEventSetByAnotherThreadEndsTheWait) {
     CloseHandle(e);
 }
 
+DWORD CountRun(LPVOID p) {
+    ++*static_cast<int*>(p);
+    return 3;
+}
+
+TEST_F(VirtualClock, AThreadCreatedSuspendedRunsOnlyOnceResumed) {
+    int runs = 0;
+    DWORD id = 0;
+    HANDLE t = CreateThread(nullptr, 0, CountRun, &runs, CREATE_SUSPENDED, &id);
+    ASSERT_NE(t, nullptr);
+    EXPECT_NE(id, 0u);
+    EXPECT_EQ(WaitForSingleObject(t, 500), WAIT_TIMEOUT);
+    EXPECT_EQ(runs, 0);
+    EXPECT_EQ(ResumeThread(t), 1u);
+    EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(ResumeThread(t), 0u);  // not suspended any more
+    CloseHandle(t);
+    EXPECT_EQ(ResumeThread(t), 0xFFFFFFFFu);
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+}
+
 TEST(VirtualClockDeathTest, AWaitForEverWithNoOtherThreadIsReportedAsDeadlock) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(
@@ -119,6 +141,16 @@ TEST(RealClock, WaitsTimeOutAndHandlesAreChecked) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
     EXPECT_EQ(WaitForSingleObject(e, 0), WAIT_FAILED);
     EXPECT_FALSE(SetEvent(e));
+}
+
+TEST(RealClock, AThreadCreatedSuspendedRunsOnceResumed) {
+    int runs = 0;
+    HANDLE t = CreateThread(nullptr, 0, CountRun, &runs, CREATE_SUSPENDED, nullptr);
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(ResumeThread(t), 1u);
+    EXPECT_EQ(WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
+    EXPECT_EQ(runs, 1);
+    CloseHandle(t);
 }
 
 TEST(LocalMemory, ZeroInitAndInjectedFailure) {
