@@ -407,7 +407,7 @@ void ScenarioRun::Dump() {
     ui::Window* w = ui::FindWindow(ui::ActiveModal());
     if (!w) return;
     if (w->kind == ui::WindowKind::MessageBox) {
-        Emit("box " + Quote(w->text));
+        Emit("box " + Quote(w->caption) + " " + Quote(w->text));
         return;
     }
     for (HWND child : w->children) {
@@ -438,9 +438,10 @@ void ScenarioRun::WindowDestroyed(ui::Window& w) {
 }
 
 void ScenarioRun::ModalShown(ui::Window& w) {
-    if (w.kind == ui::WindowKind::MessageBox)
-        Emit("box " + Quote(w.text) + " " + IconName(w.boxType) + " " + ButtonsName(w.boxType));
-    else
+    if (w.kind == ui::WindowKind::MessageBox) {
+        Emit("box " + Quote(w.caption) + " " + Quote(w.text) + " " + IconName(w.boxType) + " " +
+             ButtonsName(w.boxType));
+    } else
         Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
     if (!m_pPictures) return;
     m_pPictures->ModalShown(w);
