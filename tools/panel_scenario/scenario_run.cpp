@@ -441,6 +441,7 @@ void ScenarioRun::ModalShown(ui::Window& w) {
     if (w.kind == ui::WindowKind::MessageBox) {
         Emit("box " + Quote(w.caption) + " " + Quote(w.text) + " " + IconName(w.boxType) + " " +
              ButtonsName(w.boxType));
+        if (!w.detail.empty()) Emit("detail " + Quote(w.detail));
     } else
         Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
     if (!m_pPictures) return;
