@@ -1,24 +1,16 @@
 #include "fake_comport_peer.h"
 
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "loopback_listener.h"
 #include "platform/serial/telnet_codec.h"
 
 using namespace platform::telnet;
 
 CFakeComPortPeer::CFakeComPortPeer() {
-    m_fdListen = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fdListen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_fdListen, 4);
-    socklen_t len = sizeof addr;
-    getsockname(m_fdListen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_nPort = ntohs(addr.sin_port);
+    m_fdListen = ListenOnLoopback(&m_nPort);
     m_thread = std::thread([this] {
         while (!m_bStop) {
             pollfd p{m_fdListen, POLLIN, 0};
