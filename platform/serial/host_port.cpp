@@ -75,7 +75,8 @@ BOOL CHostPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     unsigned aborts = m_nReadAborts;
     DWORD error = ERROR_SUCCESS;
     for (;;) {
-        progress.Took(TakeArrived(out + progress.Got(), progress.Room(), &error), sched::Now());
+        if (progress.Room() > 0)
+            progress.Took(TakeArrived(out + progress.Got(), progress.Room(), &error), sched::Now());
         if (error != ERROR_SUCCESS || progress.Done()) break;
         Millis end = progress.Deadline();
         if (sched::Now() >= end) break;

@@ -303,9 +303,11 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
         Millis now = sched::Now();
         ReleaseDue(*s, now);
         DWORD take = std::min<DWORD>(progress.Room(), static_cast<DWORD>(s->strQueue.size()));
-        std::copy_n(s->strQueue.begin(), take, out + progress.Got());
-        s->strQueue.erase(0, take);
-        progress.Took(take, now);
+        if (take) {
+            std::copy_n(s->strQueue.begin(), take, out + progress.Got());
+            s->strQueue.erase(0, take);
+            progress.Took(take, now);
+        }
         if (progress.Done()) break;
         Millis end = progress.Deadline();
         if (now >= end) break;

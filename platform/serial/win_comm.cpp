@@ -126,7 +126,7 @@ CReadProgress::CReadProgress(const COMMTIMEOUTS& t, DWORD size, sched::Millis st
 }
 
 void CReadProgress::Took(DWORD count, sched::Millis now) {
-    if (count == 0) return;
+    if (count == 0) return;  // the gap since the last byte goes on
     m_nGot += count;
     m_nLastByte = now;
 }
