@@ -238,7 +238,8 @@ bool CNetworkPort::Start() {
     }
 }
 
-// A piece at a time, so that the queue stays short and a time-out has little to take back.
+// One piece at a time, so that the queue stays short, a time-out has little
+// to take back, and the loop looks at the clock between pieces.
 DWORD CNetworkPort::Hand(std::string_view bytes, COutgoing* outgoing, DWORD* error) {
     std::lock_guard<std::mutex> lk(m_lock);
     PumpLocked();
@@ -247,10 +248,9 @@ DWORD CNetworkPort::Hand(std::string_view bytes, COutgoing* outgoing, DWORD* err
         outgoing->nStart = outgoing->nEnd = m_nQueued;
     }
     DWORD queued = 0;
-    while (!m_bLost && queued < bytes.size() && m_strOut.size() < OUT_PIECE) {
-        std::size_t piece = std::min(bytes.size() - queued, OUT_PIECE);
-        QueueLocked(EscapeData(bytes.substr(queued, piece)));
-        queued += static_cast<DWORD>(piece);
+    if (!m_bLost && !bytes.empty() && m_strOut.size() < OUT_PIECE) {
+        queued = static_cast<DWORD>(std::min(bytes.size(), OUT_PIECE));
+        QueueLocked(EscapeData(bytes.substr(0, queued)));
         outgoing->nEnd = m_nQueued;
         FlushLocked();
     }
