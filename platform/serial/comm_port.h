@@ -1,7 +1,8 @@
 // Portable core behind the serial faces, for the backends of platform/ only:
 // the port object every backend derives from, the rules a DCB and a time-out
-// block must meet, how time-outs turn into deadlines, and the port names
-// CreateFileA and EnumPortsA deal in.
+// block must meet, how time-outs turn into deadlines, the port names
+// CreateFileA and EnumPortsA deal in, and how a port that would not open or
+// shows no modem line is explained to a person.
 #pragma once
 
 #include <atomic>
