@@ -6,6 +6,7 @@
 #include "panel/calibration/media_type_dlg.h"
 #include "panel/calibration/save_name_dlg.h"
 #include "panel/calibration/scaling_dlg.h"
+#include "panel/link/port.h"
 #include "panel/link/protocol.h"
 #include "panel/resources/resource.h"
 #include "platform/serial/win_comm.h"
@@ -18,7 +19,6 @@ constexpr LONG FIRST_TEST_ORIGIN = 100;
 // Each new rectangle starts 5 mm further along both axes.
 constexpr LONG TEST_ORIGIN_STEP = 200;
 constexpr int MEDIA_SINGLE = 3;
-constexpr DWORD ONLINE_LINES = 0xF0;  // CTS, DSR, ring, receive-line-signal-detect
 
 // A plain sleep loop that serves no messages: a reply the reader hands over
 // meanwhile waits until the next dialog or message box.
@@ -32,7 +32,7 @@ BOOL WaitUntilOnline(PortInfo* port) {
     for (;;) {
         DWORD lines = 0;
         GetCommModemStatus(port->hPort, &lines);
-        if (lines & ONLINE_LINES) return TRUE;
+        if (lines & ANY_MODEM_LINE) return TRUE;
         if (AfxMessageBox(IDS_CHECK_ONLINE, MB_OKCANCEL | MB_ICONQUESTION) != IDOK) return FALSE;
     }
 }

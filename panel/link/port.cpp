@@ -23,7 +23,6 @@ constexpr DWORD DEVICE_CHECK_PAUSE = 100;
 constexpr DWORD DIALOG_WAIT_STEP = 100;
 constexpr DWORD SLEEP_AFTER_DATA = 5;
 constexpr DWORD SLEEP_AFTER_NOTHING = 10;
-constexpr DWORD ANY_MODEM_LINE = MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON;
 constexpr DWORD PURGE_ALL = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
 
 DWORD ReaderId(PortInfo* port) { return std::atomic_ref<DWORD>(port->nReaderId).load(); }

@@ -7,6 +7,7 @@
 
 #include "platform/base/win_base.h"
 #include "platform/mfc/cstring.h"
+#include "platform/serial/win_comm.h"
 
 struct PortInfo {
     HANDLE hPort;
@@ -27,6 +28,8 @@ struct PortInfo {
 
 constexpr DWORD PORT_QUEUE_SIZE = 4096;
 constexpr DWORD READ_CHUNK = 80;
+// A device counts as attached (and online) when any of these modem lines is on.
+constexpr DWORD ANY_MODEM_LINE = MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON;
 // The receive buffer keeps at most this much text; a device that never sends
 // ';' loses its oldest text instead of growing the buffer without bound.
 constexpr int RX_BUFFER_LIMIT = 65536;

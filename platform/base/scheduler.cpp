@@ -138,6 +138,21 @@ bool WaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& s
     return me->result;
 }
 
+void AwaitOutside(const std::function<bool(int ms)>& probe, Millis deadline, Millis slice) {
+    constexpr Millis VIRTUAL_TICK_MS = 10;
+    Millis now = Now();
+    if (now >= deadline) return;
+    bool virtualClock = g_virtual.load();
+    if (probe && !virtualClock) {
+        probe(static_cast<int>(std::min(deadline - now, slice)));
+        return;
+    }
+    if (probe && probe(0)) return;
+    static const std::function<bool()> never = [] { return false; };
+    std::unique_lock<std::mutex> lk(g_lock);
+    WaitLocked(lk, never, std::min(deadline, now + (virtualClock ? VIRTUAL_TICK_MS : slice)));
+}
+
 bool YieldToReady() {
     std::unique_lock<std::mutex> lk(g_lock);
     if (!g_virtual.load() || g_ready.empty()) return false;

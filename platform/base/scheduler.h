@@ -38,6 +38,16 @@ Millis DeadlineAfter(std::uint32_t ms);
 
 bool IsVirtual();
 
+// One step of a wait for something outside the platform (a device, a
+// socket), at most until deadline. probe(ms) asks the system whether it is
+// ready, blocking for at most ms. With the real clock: one probe of at most
+// slice ms, so that the caller looks at its own flags between steps. With
+// the virtual clock: a probe that does not block and, when it finds nothing,
+// one tick of that clock in which the other threads run; the outside world
+// is looked at between ticks. Without a probe (nothing can come but time),
+// the step only lets that time pass. Without Lock() held.
+void AwaitOutside(const std::function<bool(int ms)>& probe, Millis deadline, Millis slice);
+
 // Under the virtual clock: lets every other thread that is ready at this
 // moment run first; returns whether any did. Without Lock() held.
 bool YieldToReady();

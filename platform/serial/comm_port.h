@@ -1,9 +1,11 @@
 // Portable core behind the serial faces, for the backends of platform/ only:
 // the port object every backend derives from, the rules a DCB and a time-out
-// block must meet, how time-outs turn into deadlines, and the port names
-// CreateFileA and EnumPortsA deal in.
+// block must meet, how time-outs turn into deadlines, the port names
+// CreateFileA and EnumPortsA deal in, and how a port that would not open or
+// shows no modem line is explained to a person.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +20,8 @@ namespace platform::serial {
 // each returns TRUE, or FALSE after SetLastError.
 class CCommPort : public FileObject {
 public:
+    explicit CCommPort(unsigned nNumber) : m_nNumber(nNumber) {}
+
     virtual BOOL GetModemStatus(DWORD* status) = 0;
     virtual BOOL SetMask(DWORD mask) = 0;
     virtual BOOL GetMask(DWORD* mask) = 0;
@@ -29,6 +33,15 @@ public:
     virtual BOOL SetState(const DCB& dcb) = 0;  // already checked by ValidDcb
     virtual BOOL Escape(DWORD func) = 0;
     virtual BOOL ClearError(DWORD* errors, COMSTAT* stat) = 0;
+
+    // GetCommModemStatus saw these lines: while none comes up, the calling
+    // thread's diagnosis says so, with how many looks found none.
+    void NoteModemLines(DWORD lines);
+    unsigned Number() const { return m_nNumber; }
+
+private:
+    const unsigned m_nNumber;  // n of COMn
+    std::atomic<unsigned> m_nQuietChecks{0};
 };
 
 // n of "COMn", "COMn:" or "\\.\COMn" (any case, 1..255, no leading zero), or 0 for another name.
@@ -46,18 +59,34 @@ BOOL CheckEscape(const DCB& dcb, DWORD func);
 bool DtrRaisedBy(const DCB& dcb);
 bool RtsRaisedBy(const DCB& dcb);
 
-// How long a read of size bytes may take, from time-outs and the start time.
-struct CReadPlan {
-    bool bAtOnce;        // return what is queued without waiting
-    bool bFirstByte;     // wait only for a first byte, then return what is queued
-    sched::Millis nEnd;  // total deadline (kForever: none)
-    DWORD nInterval;     // longest gap between bytes once one came (0: none)
+// Where a read of size bytes stands against its time-outs: every backend's
+// read loop takes bytes, asks Done(), and otherwise waits until Deadline().
+class CReadProgress {
+public:
+    CReadProgress(const COMMTIMEOUTS& timeouts, DWORD size, sched::Millis start);
+    void Took(DWORD count, sched::Millis now);
+    DWORD Got() const { return m_nGot; }
+    DWORD Room() const { return m_nSize - m_nGot; }
+    // Full, or the time-outs say to return what came without waiting for more.
+    bool Done() const;
+    // When the read ends if nothing more comes (sched::kForever: never).
+    sched::Millis Deadline() const;
+
+private:
+    DWORD m_nSize;
+    DWORD m_nGot = 0;
+    bool m_bAtOnce = false;     // return what is queued without waiting
+    bool m_bFirstByte = false;  // wait only for a first byte, then return what is queued
+    sched::Millis m_nEnd = sched::kForever;  // total deadline
+    DWORD m_nInterval;                       // longest gap between bytes once one came (0: none)
+    sched::Millis m_nLastByte;
 };
-CReadPlan PlanRead(const COMMTIMEOUTS& timeouts, DWORD size, sched::Millis start);
-// When the read, holding got bytes the last of which came at lastByte, ends.
-sched::Millis ReadDeadline(const CReadPlan& plan, DWORD got, sched::Millis lastByte);
 // Total deadline of a write of size bytes (kForever: none).
 sched::Millis WriteDeadline(const COMMTIMEOUTS& timeouts, DWORD size, sched::Millis start);
+
+// Why an open failed, for a person: one line on standard error, and the
+// calling thread's diagnosis, which the next message box shows as its details.
+void ExplainFailedOpen(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
 // FALSE with ERROR_INVALID_PARAMETER for a null buffer of non-zero size.
 BOOL CheckBuffer(const void* buffer, DWORD size);

@@ -1,9 +1,7 @@
 #include "platform/serial/posix_serial.h"
 
 #include <fcntl.h>
-#include <grp.h>
 #include <linux/serial.h>
-#include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -13,16 +11,16 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
 
 #include "platform/base/devices.h"
+#include "platform/base/diagnosis.h"
 #include "platform/serial/comm_port.h"
 #include "platform/serial/host_port.h"
+#include "platform/serial/posix_access.h"
 #include "platform/serial/posix_devices.h"
 #include "platform/serial/posix_line.h"
 #include "platform/serial/rfc2217_port.h"
@@ -32,13 +30,10 @@ namespace {
 using namespace platform;
 using namespace platform::serial;
 using namespace platform::posix_serial;
-using sched::Millis;
 namespace fs = std::filesystem;
 
 std::atomic<int> g_nFailOpenErrno{0};
 int g_nOpener = 0;
-
-constexpr Millis WAIT_SLICE_MS = 50;  // a blocked read or write notices aborts this often
 
 DWORD ErrorFromErrno(int e) {
     switch (e) {
@@ -56,38 +51,9 @@ DWORD ErrorFromErrno(int e) {
 
 bool NoModemLines(int e) { return e == ENOTTY || e == EINVAL; }
 
-// Called once per failed open: the one line a person reads to fix it.
-void Explain(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Explain(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    std::fprintf(stderr, "%s\n", line);
-}
-
-// One step of waiting for the device: on the virtual clock a 10 ms tick of
-// that clock (the device is looked at between ticks), else poll() for at
-// most a slice.
-void AwaitDevice(int fd, short events, Millis end) {
-    Millis now = sched::Now();
-    if (now >= end) return;
-    if (sched::IsVirtual()) {
-        pollfd p{fd, events, 0};
-        if (poll(&p, 1, 0) > 0) return;
-        std::unique_lock<std::mutex> lk(sched::Lock());
-        static const std::function<bool()> never = [] { return false; };
-        sched::WaitLocked(lk, never, std::min(end, now + 10));
-        return;
-    }
-    pollfd p{fd, events, 0};
-    poll(&p, 1, static_cast<int>(std::min(end - now, WAIT_SLICE_MS)));
-}
-
 class CPosixPort : public CHostPort {
 public:
-    CPosixPort(int fd, const DCB& dcb) : m_fd(fd), m_dcb(dcb) {}
+    CPosixPort(unsigned nPort, int fd, const DCB& dcb) : CHostPort(nPort), m_fd(fd), m_dcb(dcb) {}
     ~CPosixPort() override {
         ioctl(m_fd, TIOCNXCL);
         close(m_fd);  // also drops the flock
@@ -168,11 +134,23 @@ public:
         return TRUE;
     }
 
-    BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
-    BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
-    void OnClose() override {
-        MarkClosed();
+    void OnClose() override { MarkClosed(); }
+
+protected:
+    DWORD TakeArrived(char* out, DWORD room, DWORD* error) override {
+        ssize_t n = read(m_fd, out, room);
+        if (n > 0) return static_cast<DWORD>(n);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) *error = ErrorFromErrno(errno);
+        return 0;
     }
+    DWORD Hand(std::string_view bytes, COutgoing*, DWORD* error) override {
+        if (bytes.empty()) return 0;
+        ssize_t n = write(m_fd, bytes.data(), bytes.size());
+        if (n > 0) return static_cast<DWORD>(n);
+        if (n < 0 && errno != EAGAIN && errno != EINTR) *error = ErrorFromErrno(errno);
+        return 0;
+    }
+    int WaitDescriptor() override { return m_fd; }
 
 private:
     static BOOL Fail(int e) {
@@ -203,80 +181,16 @@ private:
     serial_icounter_struct m_counts{};
 };
 
-BOOL CPosixPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
-    char* out = static_cast<char*>(buffer);
-    Millis lastByte = sched::Now();
-    CReadPlan plan = PlanRead(Timeouts(), size, lastByte);
-    unsigned aborts = m_nReadAborts;
-    DWORD got = 0;
-    DWORD error = ERROR_SUCCESS;
-    while (got < size) {
-        ssize_t n = read(m_fd, out + got, size - got);
-        if (n > 0) {
-            got += static_cast<DWORD>(n);
-            lastByte = sched::Now();
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            error = ErrorFromErrno(errno);
-            break;
-        }
-        if (plan.bAtOnce || (plan.bFirstByte && got > 0)) break;
-        Millis end = ReadDeadline(plan, got, lastByte);
-        if (sched::Now() >= end) break;
-        AwaitDevice(m_fd, POLLIN, end);
-        if (m_nReadAborts != aborts) {
-            error = m_bClosed ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED;
-            break;
-        }
-    }
-    return FinishNow(ov, error, got, done);
-}
-
-BOOL CPosixPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
-    const char* in = static_cast<const char*>(buffer);
-    Millis end = WriteDeadline(Timeouts(), size, sched::Now());
-    unsigned aborts = m_nWriteAborts;
-    DWORD sent = 0;
-    DWORD error = ERROR_SUCCESS;
-    while (sent < size) {
-        ssize_t n = write(m_fd, in + sent, size - sent);
-        if (n > 0) {
-            sent += static_cast<DWORD>(n);
-            continue;
-        }
-        if (n < 0 && errno != EAGAIN && errno != EINTR) {
-            error = ErrorFromErrno(errno);
-            break;
-        }
-        if (sched::Now() >= end) break;  // time-out: the count tells how much went
-        AwaitDevice(m_fd, POLLOUT, end);
-        if (m_nWriteAborts != aborts) {
-            error = m_bClosed ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED;
-            break;
-        }
-    }
-    return FinishNow(ov, error, sent, done);
-}
-
 BOOL OpenFailed(HANDLE* result, DWORD error) {
     *result = INVALID_HANDLE_VALUE;
     SetLastError(error);
     return TRUE;
 }
 
-std::string GroupOf(const std::string& path) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) == 0)
-        if (group* g = getgrgid(st.st_gid); g && g->gr_gid != 0) return g->gr_name;
-    return "dialout";
-}
-
 bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
     unsigned n = ParsePortName(request.name);
     if (n == 0) return false;
+    diagnosis::Clear();
     platform::posix_serial::MapDevices();
     std::string link = PortLink(n);
     std::error_code linkError;
@@ -288,17 +202,17 @@ bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
     }
     struct stat lst {};
     if (lstat(link.c_str(), &lst) != 0) {
-        Explain("COM%u: no such device: %s does not exist; make it a symbolic link to the serial device "
-                "(for example ln -s /dev/ttyUSB0 %s)",
-                n, link.c_str(), link.c_str());
+        ExplainFailedOpen("COM%u: no such device: %s does not exist; make it a symbolic link to the serial device "
+                          "(for example ln -s /dev/ttyUSB0 %s)",
+                          n, link.c_str(), link.c_str());
         return OpenFailed(result, ERROR_FILE_NOT_FOUND);
     }
     char* resolved = realpath(link.c_str(), nullptr);
     if (!resolved) {
         std::error_code ec;
         std::string target = fs::read_symlink(link, ec).string();
-        Explain("COM%u: no such device: %s points to %s, which does not exist (is the device plugged in?)", n,
-                link.c_str(), ec ? "nothing readable" : target.c_str());
+        ExplainFailedOpen("COM%u: no such device: %s points to %s, which does not exist (is the device plugged in?)", n,
+                          link.c_str(), ec ? "nothing readable" : target.c_str());
         return OpenFailed(result, ERROR_FILE_NOT_FOUND);
     }
     std::string device = resolved;
@@ -310,36 +224,35 @@ bool OpenPosixPort(const OpenRequest& request, HANDLE* result) {
         fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         int e = errno;
-        if (e == EACCES || e == EPERM)
-            Explain("COM%u: permission denied on %s: add your user to the %s group (sudo usermod -aG %s $USER), "
-                    "then log out and in again",
-                    n, device.c_str(), GroupOf(device).c_str(), GroupOf(device).c_str());
+        DeviceAccess access;
+        if ((e == EACCES || e == EPERM) && LookUpAccess(device, &access))
+            ExplainFailedOpen("COM%u: permission denied on %s: %s", n, device.c_str(), AccessAdvice(access).c_str());
         else if (e == EBUSY)
-            Explain("COM%u: %s is busy: another program is using it; close that program and try again", n,
-                    device.c_str());
+            ExplainFailedOpen("COM%u: %s is busy: another program is using it; close that program and try again", n,
+                              device.c_str());
         else if (e == ENOENT || e == ENXIO || e == ENODEV)
-            Explain("COM%u: no such device: %s (named by %s) is not there", n, device.c_str(), link.c_str());
+            ExplainFailedOpen("COM%u: no such device: %s (named by %s) is not there", n, device.c_str(), link.c_str());
         else
-            Explain("COM%u: cannot open %s: %s", n, device.c_str(), std::strerror(e));
+            ExplainFailedOpen("COM%u: cannot open %s: %s", n, device.c_str(), std::strerror(e));
         return OpenFailed(result, ErrorFromErrno(e));
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         close(fd);
-        Explain("COM%u: %s is busy: another program (or this one) has it open; close it and try again", n,
-                device.c_str());
+        ExplainFailedOpen("COM%u: %s is busy: another program (or this one) has it open; close it and try again", n,
+                          device.c_str());
         return OpenFailed(result, ERROR_ACCESS_DENIED);
     }
     termios tio{};
     if (tcgetattr(fd, &tio) != 0) {
         close(fd);
-        Explain("COM%u: %s is not a serial device; point %s at one", n, device.c_str(), link.c_str());
+        ExplainFailedOpen("COM%u: %s is not a serial device; point %s at one", n, device.c_str(), link.c_str());
         return OpenFailed(result, ERROR_FILE_NOT_FOUND);
     }
     ioctl(fd, TIOCEXCL);  // keeps other programs out while it is open
     DCB dcb = TermiosToDcb(tio, DefaultDcb());
     DcbToTermios(dcb, &tio);  // raw bytes: no echo, no line editing, no character mapping
     tcsetattr(fd, TCSANOW, &tio);
-    *result = AddHandle(std::make_shared<CPosixPort>(fd, dcb));
+    *result = AddHandle(std::make_shared<CPosixPort>(n, fd, dcb));
     return true;
 }
 

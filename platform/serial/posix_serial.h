@@ -10,7 +10,8 @@
 // A device without modem lines (a pseudo-terminal) reads as all lines off:
 // GetCommModemStatus gives TRUE with no bit set, as a Windows port whose
 // cable is unplugged does, and DTR/RTS changes on it succeed without effect.
-// When an open fails, one line on standard error says why and what to do.
+// When an open fails, one line says why and what to do, on standard error
+// and as the details of the next message box (platform/base/diagnosis.h).
 #pragma once
 
 #include <string>

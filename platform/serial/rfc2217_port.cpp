@@ -10,10 +10,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "platform/serial/comm_port.h"
 #include "platform/serial/host_port.h"
@@ -28,8 +27,12 @@ using namespace platform::rfc2217;
 using sched::Millis;
 
 std::atomic<unsigned> g_nConnectMs{3000};
+// The ports open in this program: a serial port has one user at a time, and
+// a second connection would make a server that lets only one in drop the first.
+std::mutex g_openLock;
+std::set<unsigned> g_openPorts;
+
 constexpr Millis NEGOTIATE_MS = 300;     // an open waits this long for the peer to agree and report its lines
-constexpr Millis WAIT_SLICE_MS = 20;     // a blocked read or write notices aborts this often
 constexpr std::size_t MAX_INBOX = 65536;  // beyond this the socket's own window holds the peer back
 constexpr std::size_t OUT_PIECE = 65536;  // data a write queues ahead of the socket
 
@@ -37,36 +40,10 @@ static_assert(CP_MODEM_CTS == MS_CTS_ON && CP_MODEM_DSR == MS_DSR_ON && CP_MODEM
                   CP_MODEM_DCD == MS_RLSD_ON,
               "modem-state bits are the MS_*_ON bits");
 
-void Explain(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void Explain(const char* format, ...) {
-    char line[1024];
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
-    va_end(args);
-    std::fprintf(stderr, "%s\n", line);
-}
-
-// One step of waiting for the socket, at most a slice; on a lost connection
-// (nothing to wait for but time) and on the virtual clock a wait of that clock.
-void AwaitSocket(int fd, short events, Millis end, bool bLost) {
-    Millis now = sched::Now();
-    if (now >= end) return;
-    if (sched::IsVirtual() || bLost) {
-        pollfd p{fd, events, 0};
-        if (!bLost && poll(&p, 1, 0) > 0) return;
-        std::unique_lock<std::mutex> lk(sched::Lock());
-        static const std::function<bool()> never = [] { return false; };
-        sched::WaitLocked(lk, never, std::min(end, now + (sched::IsVirtual() ? 10 : WAIT_SLICE_MS)));
-        return;
-    }
-    pollfd p{fd, events, 0};
-    poll(&p, 1, static_cast<int>(std::min(end - now, WAIT_SLICE_MS)));
-}
-
 class CNetworkPort : public CHostPort {
 public:
-    explicit CNetworkPort(int fd) : m_fd(fd), m_options({OPT_BINARY, OPT_SGA, OPT_COM_PORT}), m_dcb(DefaultDcb()) {}
+    CNetworkPort(unsigned nPort, int fd)
+        : CHostPort(nPort), m_fd(fd), m_options({OPT_BINARY, OPT_SGA, OPT_COM_PORT}), m_dcb(DefaultDcb()) {}
     ~CNetworkPort() override { close(m_fd); }
 
     // Asks for binary data and COM-port control, hands over the start
@@ -125,11 +102,32 @@ public:
         return TRUE;
     }
 
-    BOOL Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
-    BOOL Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) override;
     void OnClose() override {
         MarkClosed();
         shutdown(m_fd, SHUT_RDWR);  // the peer learns at once; the descriptor lives as long as the object
+        std::lock_guard<std::mutex> lk(g_openLock);
+        g_openPorts.erase(Number());
+    }
+
+protected:
+    // Once the connection is lost nothing arrives: reads end at their time-out.
+    DWORD TakeArrived(char* out, DWORD room, DWORD*) override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        PumpLocked();
+        DWORD n = static_cast<DWORD>(std::min<std::size_t>(room, m_strIn.size()));
+        std::memcpy(out, m_strIn.data(), n);
+        m_strIn.erase(0, n);
+        return n;
+    }
+    DWORD Hand(std::string_view bytes, COutgoing* outgoing, DWORD* error) override;
+    bool Gone(const COutgoing& outgoing) override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_nSent >= outgoing.nEnd;
+    }
+    DWORD Withdraw(std::string_view handed, const COutgoing& outgoing) override;
+    int WaitDescriptor() override {
+        std::lock_guard<std::mutex> lk(m_lock);
+        return m_bLost ? -1 : m_fd;
     }
 
 private:
@@ -158,20 +156,6 @@ private:
         m_dwModem = 0;
         m_strOut.clear();
     }
-    // Moves up to room received bytes to out; *lost tells whether more can come.
-    DWORD TakeIn(char* out, DWORD room, bool* lost) {
-        std::lock_guard<std::mutex> lk(m_lock);
-        PumpLocked();
-        DWORD n = static_cast<DWORD>(std::min<std::size_t>(room, m_strIn.size()));
-        std::memcpy(out, m_strIn.data(), n);
-        m_strIn.erase(0, n);
-        *lost = m_bLost;
-        return n;
-    }
-    // Data bytes of a write (those queued so far) whose wire form the socket
-    // took; cuts the rest from the queue when nothing was queued after it.
-    DWORD WithdrawLocked(std::string_view data, std::uint64_t nStart, std::uint64_t nEnd);
-
     int m_fd;
     bool m_bLost = false;
     CTelnetParser m_parser;
@@ -249,96 +233,49 @@ bool CNetworkPort::Start() {
         }
         if (m_bModemKnown || m_options.Refused(OPT_COM_PORT) || sched::Now() >= end) return true;
         lk.unlock();
-        AwaitSocket(m_fd, POLLIN, end, false);
+        AwaitDescriptor(m_fd, POLLIN, end);
         lk.lock();
     }
 }
 
-BOOL CNetworkPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
-    char* out = static_cast<char*>(buffer);
-    Millis lastByte = sched::Now();
-    CReadPlan plan = PlanRead(Timeouts(), size, lastByte);
-    unsigned aborts = m_nReadAborts;
-    DWORD got = 0;
-    DWORD error = ERROR_SUCCESS;
-    while (got < size) {
-        bool lost = false;
-        if (DWORD n = TakeIn(out + got, size - got, &lost)) {
-            got += n;
-            lastByte = sched::Now();
-            continue;
-        }
-        if (plan.bAtOnce || (plan.bFirstByte && got > 0)) break;
-        Millis end = ReadDeadline(plan, got, lastByte);
-        if (sched::Now() >= end) break;
-        AwaitSocket(m_fd, POLLIN, end, lost);
-        if (m_nReadAborts != aborts) {
-            error = m_bClosed ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED;
-            break;
-        }
+// One piece at a time, so that the queue stays short, a time-out has little
+// to take back, and the loop looks at the clock between pieces.
+DWORD CNetworkPort::Hand(std::string_view bytes, COutgoing* outgoing, DWORD* error) {
+    std::lock_guard<std::mutex> lk(m_lock);
+    PumpLocked();
+    if (!outgoing->bBegun) {
+        outgoing->bBegun = true;
+        outgoing->nStart = outgoing->nEnd = m_nQueued;
     }
-    return FinishNow(ov, error, got, done);
+    DWORD queued = 0;
+    if (!m_bLost && !bytes.empty() && m_strOut.size() < OUT_PIECE) {
+        queued = static_cast<DWORD>(std::min(bytes.size(), OUT_PIECE));
+        QueueLocked(EscapeData(bytes.substr(0, queued)));
+        outgoing->nEnd = m_nQueued;
+        FlushLocked();
+    }
+    if (m_bLost) *error = ERROR_DEVICE_NOT_CONNECTED;
+    return queued;
 }
 
-DWORD CNetworkPort::WithdrawLocked(std::string_view data, std::uint64_t nStart, std::uint64_t nEnd) {
-    std::uint64_t taken = m_nSent > nStart ? m_nSent - nStart : 0;
+// Data bytes whose wire form the socket took count as written; the rest
+// leaves the queue, unless others queued after it (then all of it goes).
+DWORD CNetworkPort::Withdraw(std::string_view handed, const COutgoing& outgoing) {
+    std::lock_guard<std::mutex> lk(m_lock);
+    if (m_bLost) return 0;  // what reached the peer is unknown
+    std::uint64_t taken = m_nSent > outgoing.nStart ? m_nSent - outgoing.nStart : 0;
     std::uint64_t wire = 0;
     DWORD count = 0;
-    for (char c : data) {
+    for (char c : handed) {
         if (wire >= taken) break;
         wire += static_cast<unsigned char>(c) == IAC ? 2 : 1;  // half an IAC pair out: the other half must follow
         ++count;
     }
-    if (nEnd != m_nQueued) return static_cast<DWORD>(data.size());  // others queued behind: what is queued goes
-    std::uint64_t keep = nStart + wire - m_nSent;
+    if (outgoing.nEnd != m_nQueued) return static_cast<DWORD>(handed.size());
+    std::uint64_t keep = outgoing.nStart + wire - m_nSent;
     m_strOut.resize(static_cast<std::size_t>(keep));
-    m_nQueued = nStart + wire;
+    m_nQueued = outgoing.nStart + wire;
     return count;
-}
-
-BOOL CNetworkPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
-    if (!Usable() || !CheckBuffer(buffer, size)) return FALSE;
-    std::string_view data(static_cast<const char*>(buffer), size);
-    Millis end = WriteDeadline(Timeouts(), size, sched::Now());
-    unsigned aborts = m_nWriteAborts;
-    std::unique_lock<std::mutex> lk(m_lock);
-    PumpLocked();
-    if (m_bLost) {
-        lk.unlock();
-        return FinishNow(ov, ERROR_DEVICE_NOT_CONNECTED, 0, done);
-    }
-    std::uint64_t start = m_nQueued;
-    std::uint64_t finish = start;
-    std::size_t queued = 0;  // data bytes handed to the queue so far
-    DWORD error = ERROR_SUCCESS;
-    DWORD sent = size;
-    for (;;) {
-        // A piece at a time, so that the queue stays short and a time-out has little to take back.
-        while (queued < data.size() && m_strOut.size() < OUT_PIECE) {
-            std::size_t piece = std::min(data.size() - queued, OUT_PIECE);
-            QueueLocked(EscapeData(data.substr(queued, piece)));
-            queued += piece;
-            finish = m_nQueued;
-        }
-        FlushLocked();
-        if (m_bLost) {
-            error = ERROR_DEVICE_NOT_CONNECTED;
-            sent = 0;
-            break;
-        }
-        if (queued == data.size() && m_nSent >= finish) break;
-        if (sched::Now() >= end || m_nWriteAborts != aborts) {
-            sent = WithdrawLocked(data.substr(0, queued), start, finish);  // time-out: the count tells how much went
-            if (m_nWriteAborts != aborts) error = m_bClosed ? ERROR_INVALID_HANDLE : ERROR_OPERATION_ABORTED;
-            break;
-        }
-        lk.unlock();
-        AwaitSocket(m_fd, POLLOUT, end, false);
-        lk.lock();
-    }
-    lk.unlock();
-    return FinishNow(ov, error, sent, done);
 }
 
 bool Digits(const std::string& text) {
@@ -356,7 +293,7 @@ int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& ad
     const char* host = address.strHost.c_str();
     const char* port = address.strPort.c_str();
     if (int rc = getaddrinfo(host, port, &hints, &found); rc != 0) {
-        Explain("COM%u: no such host: %s (named by %s): %s", nPort, host, strLink.c_str(), gai_strerror(rc));
+        ExplainFailedOpen("COM%u: no such host: %s (named by %s): %s", nPort, host, strLink.c_str(), gai_strerror(rc));
         *error = ERROR_FILE_NOT_FOUND;
         return -1;
     }
@@ -372,7 +309,7 @@ int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& ad
         int rc = connect(s, ai->ai_addr, ai->ai_addrlen);
         if (rc != 0 && errno == EINPROGRESS) {
             pollfd p{s, POLLOUT, 0};
-            while (sched::Now() < end && poll(&p, 1, 0) == 0) AwaitSocket(s, POLLOUT, end, false);
+            while (sched::Now() < end && poll(&p, 1, 0) == 0) AwaitDescriptor(s, POLLOUT, end);
             int soError = ETIMEDOUT;
             socklen_t len = sizeof soError;
             if (poll(&p, 1, 0) > 0) getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len);
@@ -395,15 +332,17 @@ int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& ad
     }
     *error = ERROR_FILE_NOT_FOUND;
     if (lastError == ECONNREFUSED) {
-        Explain("COM%u: connection refused by %s port %s (named by %s): is the network serial server running?",
-                nPort, host, port, strLink.c_str());
+        ExplainFailedOpen("COM%u: connection refused by %s port %s (named by %s): is the network serial server "
+                          "running?",
+                          nPort, host, port, strLink.c_str());
     } else if (lastError == ETIMEDOUT) {
-        Explain("COM%u: connection to %s port %s timed out after %u ms (named by %s): is the host up and the port open?",
-                nPort, host, port, g_nConnectMs.load(), strLink.c_str());
+        ExplainFailedOpen("COM%u: connection to %s port %s timed out after %u ms (named by %s): is the host up and "
+                          "the port open?",
+                          nPort, host, port, g_nConnectMs.load(), strLink.c_str());
         *error = ERROR_TIMEOUT;
     } else {
-        Explain("COM%u: cannot connect to %s port %s (named by %s): %s", nPort, host, port, strLink.c_str(),
-                std::strerror(lastError));
+        ExplainFailedOpen("COM%u: cannot connect to %s port %s (named by %s): %s", nPort, host, port, strLink.c_str(),
+                          std::strerror(lastError));
     }
     return -1;
 }
@@ -438,20 +377,28 @@ bool ParseNetworkLink(const std::string& text, NetworkAddress* address) {
 
 void OpenNetworkPort(unsigned nPort, const std::string& strLink, const NetworkAddress& address, HANDLE* result) {
     *result = INVALID_HANDLE_VALUE;
-    DWORD error = ERROR_SUCCESS;
-    int fd = Connect(nPort, strLink, address, &error);
-    if (fd < 0) {
-        SetLastError(error);
-        return;
+    {
+        std::lock_guard<std::mutex> lk(g_openLock);
+        if (!g_openPorts.insert(nPort).second) {
+            ExplainFailedOpen("COM%u: already open in this program (named by %s); close it first", nPort,
+                              strLink.c_str());
+            SetLastError(ERROR_ACCESS_DENIED);
+            return;
+        }
     }
-    auto port = std::make_shared<CNetworkPort>(fd);
-    if (!port->Start()) {
-        Explain("COM%u: %s port %s closed the connection at once (named by %s): is another program using it?", nPort,
-                address.strHost.c_str(), address.strPort.c_str(), strLink.c_str());
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return;
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    if (int fd = Connect(nPort, strLink, address, &error); fd >= 0) {
+        auto port = std::make_shared<CNetworkPort>(nPort, fd);
+        if (port->Start()) {
+            *result = AddHandle(port);
+            return;
+        }
+        ExplainFailedOpen("COM%u: %s port %s closed the connection at once (named by %s): is another program using it?",
+                          nPort, address.strHost.c_str(), address.strPort.c_str(), strLink.c_str());
     }
-    *result = AddHandle(port);
+    std::lock_guard<std::mutex> lk(g_openLock);
+    g_openPorts.erase(nPort);
+    SetLastError(error);
 }
 
 std::string LineRequests(const DCB& dcb) {

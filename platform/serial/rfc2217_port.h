@@ -26,7 +26,8 @@ bool ParseNetworkLink(const std::string& text, NetworkAddress* address);
 
 // Connects COMn to the peer; *result gets a handle, or INVALID_HANDLE_VALUE
 // after SetLastError (ERROR_FILE_NOT_FOUND: refused or no such host;
-// ERROR_TIMEOUT: no answer) and one line on standard error saying why.
+// ERROR_TIMEOUT: no answer; ERROR_ACCESS_DENIED: COMn is open already) and
+// one line saying why, as posix_serial.h describes.
 void OpenNetworkPort(unsigned nPort, const std::string& strLink, const NetworkAddress& address, HANDLE* result);
 
 // The COM-port commands that give the peer the DCB's line: baud rate, data

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/base/devices.h"
+#include "platform/base/diagnosis.h"
 #include "platform/serial/comm_port.h"
 
 namespace {
@@ -148,7 +149,7 @@ BOOL Finish(OVERLAPPED* ov, DWORD error, DWORD count, DWORD* done, bool bPending
 class CSimPort : public CCommPort {
 public:
     CSimPort(int nPort, unsigned nGeneration, unsigned nOpen)
-        : m_nPort(nPort), m_nGeneration(nGeneration), m_nOpen(nOpen) {}
+        : CCommPort(static_cast<unsigned>(nPort)), m_nPort(nPort), m_nGeneration(nGeneration), m_nOpen(nOpen) {}
 
     BOOL GetModemStatus(DWORD* status) override {
         return Simple("GetCommModemStatus", [&](SimPortState& s) { *status = s.dwLines; });
@@ -295,24 +296,20 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     if (BOOL refused; !BeginTransfer(lk, "ReadFile", buffer, size, done, ov, &s, &refused)) return refused;
     bool bPending = g_world.bReportPending;
     char* out = static_cast<char*>(buffer);
-    Millis start = sched::Now();
-    CReadPlan plan = PlanRead(s->timeouts, size, start);
+    CReadProgress progress(s->timeouts, size, sched::Now());
     unsigned aborts = s->nReadAborts;
-    DWORD got = 0;
     DWORD error = ERROR_SUCCESS;
-    Millis lastByte = start;
     for (;;) {
         Millis now = sched::Now();
         ReleaseDue(*s, now);
-        DWORD take = std::min<DWORD>(size - got, static_cast<DWORD>(s->strQueue.size()));
+        DWORD take = std::min<DWORD>(progress.Room(), static_cast<DWORD>(s->strQueue.size()));
         if (take) {
-            std::copy_n(s->strQueue.begin(), take, out + got);
+            std::copy_n(s->strQueue.begin(), take, out + progress.Got());
             s->strQueue.erase(0, take);
-            got += take;
-            lastByte = now;
+            progress.Took(take, now);
         }
-        if (got == size || plan.bAtOnce || (plan.bFirstByte && got > 0)) break;
-        Millis end = ReadDeadline(plan, got, lastByte);
+        if (progress.Done()) break;
+        Millis end = progress.Deadline();
         if (now >= end) break;
         std::function<bool()> woken = [this, aborts] {
             SimPortState* p = Current();
@@ -331,7 +328,7 @@ BOOL CSimPort::Read(void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
     }
     sched::NotifyLocked();  // room in the queue may release held arrivals
     lk.unlock();
-    return Finish(ov, error, got, done, bPending);
+    return Finish(ov, error, progress.Got(), done, bPending);
 }
 
 BOOL CSimPort::Write(const void* buffer, DWORD size, DWORD* done, OVERLAPPED* ov) {
@@ -392,29 +389,33 @@ void CSimPort::OnClose() {
     if (onClose) onClose(m_nPort);
 }
 
+// The opener's answer for a port that does not open, with the diagnosis a
+// message box shows.
+bool RefuseOpen(DWORD error, std::string text) {
+    diagnosis::Set(std::move(text));
+    SetLastError(error);
+    return true;
+}
+
 bool OpenSimPort(const OpenRequest& request, HANDLE* result) {
     unsigned n = ParsePortName(request.name);
     if (n == 0) return false;
     int nPort = static_cast<int>(n);
     *result = INVALID_HANDLE_VALUE;
+    diagnosis::Clear();
     std::function<void(int)> onOpen;
     unsigned generation;
     unsigned open;
     {
         std::lock_guard<std::mutex> lk(sched::Lock());
         SimPortState& s = PortLocked(nPort);
-        if (auto failure = CountCall(s, "CreateFileA")) {
-            SetLastError(failure->dwError);
-            return true;
-        }
-        if (s.ePresence == SimPresence::Missing) {
-            SetLastError(ERROR_FILE_NOT_FOUND);
-            return true;
-        }
-        if (s.bOpen) {
-            SetLastError(ERROR_ACCESS_DENIED);  // serial ports are never shared
-            return true;
-        }
+        if (auto failure = CountCall(s, "CreateFileA"))
+            return RefuseOpen(failure->dwError, "COM" + std::to_string(n) + ": the open failed with error " +
+                                                    std::to_string(failure->dwError));
+        if (s.ePresence == SimPresence::Missing)
+            return RefuseOpen(ERROR_FILE_NOT_FOUND, "COM" + std::to_string(n) + ": no such port");
+        if (s.bOpen)  // serial ports are never shared
+            return RefuseOpen(ERROR_ACCESS_DENIED, "COM" + std::to_string(n) + ": in use by another program");
         Millis now = sched::Now();
         ReleaseDue(s, now);  // whatever came while closed is lost
         s.bOpen = true;

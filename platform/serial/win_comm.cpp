@@ -1,6 +1,9 @@
 #include <cctype>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 
+#include "platform/base/diagnosis.h"
 #include "platform/serial/comm_port.h"
 
 using platform::serial::CCommPort;
@@ -76,30 +79,63 @@ BOOL CheckEscape(const DCB& dcb, DWORD func) {
     return ok ? TRUE : FALSE;
 }
 
+void CCommPort::NoteModemLines(DWORD lines) {
+    if (lines & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON | MS_RLSD_ON)) {
+        m_nQuietChecks = 0;
+        diagnosis::Clear();
+        return;
+    }
+    unsigned checks = ++m_nQuietChecks;
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "COM%u opened, but no modem line (CTS, DSR, RI, DCD) came up in %u check%s: the device is "
+                  "switched off, or the cable or adapter carries no handshake lines (a three-wire cable, a "
+                  "pseudo-terminal, ser2net in front of one)",
+                  m_nNumber, checks, checks == 1 ? "" : "s");
+    diagnosis::Set(text);
+}
+
+void ExplainFailedOpen(const char* format, ...) {
+    char line[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    std::fprintf(stderr, "%s\n", line);
+    diagnosis::Set(line);
+}
+
 bool DtrRaisedBy(const DCB& dcb) { return dcb.fDtrControl != DTR_CONTROL_DISABLE; }
 bool RtsRaisedBy(const DCB& dcb) { return dcb.fRtsControl != RTS_CONTROL_DISABLE; }
 
-CReadPlan PlanRead(const COMMTIMEOUTS& t, DWORD size, sched::Millis start) {
+CReadProgress::CReadProgress(const COMMTIMEOUTS& t, DWORD size, sched::Millis start)
+    : m_nSize(size), m_nInterval(t.ReadIntervalTimeout), m_nLastByte(start) {
     constexpr DWORD kMax = 0xFFFFFFFF;
-    CReadPlan plan{false, false, sched::kForever, t.ReadIntervalTimeout};
     if (t.ReadIntervalTimeout == kMax && t.ReadTotalTimeoutMultiplier == 0 && t.ReadTotalTimeoutConstant == 0) {
-        plan.bAtOnce = true;
-        return plan;
+        m_bAtOnce = true;
+        return;
     }
     if (t.ReadIntervalTimeout == kMax && t.ReadTotalTimeoutMultiplier == kMax) {
-        plan.bFirstByte = true;
-        plan.nEnd = start + t.ReadTotalTimeoutConstant;
-        plan.nInterval = 0;
-        return plan;
+        m_bFirstByte = true;
+        m_nEnd = start + t.ReadTotalTimeoutConstant;
+        m_nInterval = 0;
+        return;
     }
     sched::Millis total = sched::Millis{t.ReadTotalTimeoutMultiplier} * size + t.ReadTotalTimeoutConstant;
-    if (total != 0) plan.nEnd = start + total;
-    return plan;
+    if (total != 0) m_nEnd = start + total;
 }
 
-sched::Millis ReadDeadline(const CReadPlan& plan, DWORD got, sched::Millis lastByte) {
-    sched::Millis end = plan.nEnd;
-    if (got > 0 && plan.nInterval != 0 && lastByte + plan.nInterval < end) end = lastByte + plan.nInterval;
+void CReadProgress::Took(DWORD count, sched::Millis now) {
+    if (count == 0) return;  // the gap since the last byte goes on
+    m_nGot += count;
+    m_nLastByte = now;
+}
+
+bool CReadProgress::Done() const { return m_nGot == m_nSize || m_bAtOnce || (m_bFirstByte && m_nGot > 0); }
+
+sched::Millis CReadProgress::Deadline() const {
+    sched::Millis end = m_nEnd;
+    if (m_nGot > 0 && m_nInterval != 0 && m_nLastByte + m_nInterval < end) end = m_nLastByte + m_nInterval;
     return end;
 }
 
@@ -148,7 +184,9 @@ BOOL GetCommModemStatus(HANDLE file, LPDWORD modemStat) {
     auto port = PortOf(file);
     if (!port) return FALSE;
     if (!modemStat) return Refuse();
-    return port->GetModemStatus(modemStat);
+    if (!port->GetModemStatus(modemStat)) return FALSE;
+    port->NoteModemLines(*modemStat);
+    return TRUE;
 }
 
 BOOL SetCommMask(HANDLE file, DWORD evtMask) {

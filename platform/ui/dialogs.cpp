@@ -6,6 +6,7 @@
 #include <map>
 #include <string>
 
+#include "platform/base/diagnosis.h"
 #include "platform/resources/resources.h"
 #include "platform/resources/win_styles.h"
 #include "platform/ui/backend.h"
@@ -97,6 +98,7 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     Window* w = FindWindow(box);
     w->boxType = type;
     w->caption = caption ? caption : "Error";
+    w->detail = platform::diagnosis::Take();
     bool disabledOwner = owner && IsWindowEnabled(owner);
     if (disabledOwner) EnableWindow(owner, FALSE);
     w->style |= WS_VISIBLE;

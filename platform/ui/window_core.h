@@ -43,6 +43,7 @@ struct Window {
     int modalResult = 0;
     UINT boxType = 0;  // message boxes: MB_ flags
     std::string caption;  // message boxes: the title; dialogs keep theirs in text
+    std::string detail;   // message boxes: the platform's diagnosis, shown on request ("" for none)
 };
 
 // Looks a window up; nullptr when the handle names none. The pointer stays

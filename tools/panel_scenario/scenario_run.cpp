@@ -443,7 +443,7 @@ void ScenarioRun::Dump() {
     ui::Window* w = ui::FindWindow(ui::ActiveModal());
     if (!w) return;
     if (w->kind == ui::WindowKind::MessageBox) {
-        Emit("box " + Quote(w->text));
+        Emit("box " + Quote(w->caption) + " " + Quote(w->text));
         return;
     }
     for (HWND child : w->children) {
@@ -474,9 +474,11 @@ void ScenarioRun::WindowDestroyed(ui::Window& w) {
 }
 
 void ScenarioRun::ModalShown(ui::Window& w) {
-    if (w.kind == ui::WindowKind::MessageBox)
-        Emit("box " + Quote(w.text) + " " + IconName(w.boxType) + " " + ButtonsName(w.boxType));
-    else
+    if (w.kind == ui::WindowKind::MessageBox) {
+        Emit("box " + Quote(w.caption) + " " + Quote(w.text) + " " + IconName(w.boxType) + " " +
+             ButtonsName(w.boxType));
+        if (!w.detail.empty()) Emit("detail " + Quote(w.detail));
+    } else
         Emit("dialog " + std::to_string(w.templateId) + " " + Quote(w.text));
     if (!m_pPictures) return;
     m_pPictures->ModalShown(w);

@@ -278,6 +278,6 @@ TEST_P(PortTest, NullBuffersAreRefused) {
     CloseHandle(port);
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, PortTest, ::testing::Values(Backend::Sim, Backend::Pty), BackendName);
+INSTANTIATE_TEST_SUITE_P(Backends, PortTest, ::testing::Values(Backend::Sim, Backend::Pty, Backend::Net), BackendName);
 
 }  // namespace

@@ -26,11 +26,19 @@ void PortTest::SetUp() {
     ASSERT_NE(mkdtemp(folder), nullptr);
     m_strPrefix = folder;
     platform::SetPrefixRoot(m_strPrefix);
+    std::string link = m_strPrefix + "/dosdevices/com" + std::to_string(PORT);
+    if (GetParam() == Backend::Net) {
+        m_pPeer = std::make_unique<CFakeComPortPeer>();
+        std::filesystem::create_directories(m_strPrefix + "/dosdevices");
+        std::filesystem::create_symlink("rfc2217://127.0.0.1:" + std::to_string(m_pPeer->Port()), link);
+        platform::posix_serial::Install();
+        return;
+    }
     m_nMaster = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
     if (m_nMaster < 0) GTEST_SKIP() << "this machine offers no pseudo-terminals (/dev/ptmx)";
     ASSERT_EQ(grantpt(m_nMaster), 0);
     ASSERT_EQ(unlockpt(m_nMaster), 0);
-    std::filesystem::create_symlink(ptsname(m_nMaster), m_strPrefix + "/dosdevices/com" + std::to_string(PORT));
+    std::filesystem::create_symlink(ptsname(m_nMaster), link);
     platform::posix_serial::Install();
 }
 
@@ -39,6 +47,7 @@ void PortTest::TearDown() {
         sim::Uninstall();
     } else {
         platform::posix_serial::Uninstall();
+        m_pPeer.reset();
         if (m_nMaster >= 0) close(m_nMaster);
         std::filesystem::remove_all(m_strPrefix);
     }
@@ -47,8 +56,17 @@ void PortTest::TearDown() {
 
 HANDLE PortTest::Open(DWORD flags) {
     std::string name = "COM" + std::to_string(PORT);
-    return CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    HANDLE port = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | flags, nullptr);
+    if (GetParam() != Backend::Net || port == INVALID_HANDLE_VALUE) return port;
+    // The peer runs in real time beside the virtual clock: wait (real time) until it has reported its lines.
+    DWORD lines = 0;
+    for (int i = 0; i < 2000 && lines != LinesPresent(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        GetCommModemStatus(port, &lines);
+    }
+    EXPECT_EQ(lines, LinesPresent()) << "the peer never reported its modem lines";
+    return port;
 }
 
 void PortTest::DeviceSends(HANDLE port, const std::string& bytes) {
@@ -58,8 +76,12 @@ void PortTest::DeviceSends(HANDLE port, const std::string& bytes) {
         ASSERT_TRUE(sim::InjectReceived(PORT, bytes));
         return;
     }
-    ASSERT_EQ(write(m_nMaster, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    // The kernel hands pty bytes over on a work queue: wait (real time) until they are there.
+    if (GetParam() == Backend::Net)
+        m_pPeer->Send(bytes);
+    else
+        ASSERT_EQ(write(m_nMaster, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    // The kernel hands pty bytes over on a work queue, and the peer sends from
+    // its own thread: wait (real time) until they are there.
     for (int i = 0; i < 2000; ++i) {
         COMSTAT stat{};
         ASSERT_TRUE(ClearCommError(port, nullptr, &stat));
@@ -71,6 +93,11 @@ void PortTest::DeviceSends(HANDLE port, const std::string& bytes) {
 
 std::string PortTest::DeviceReceived(size_t count) {
     if (GetParam() == Backend::Sim) return sim::Written(PORT);
+    if (GetParam() == Backend::Net) {
+        for (int i = 0; i < 2000 && m_pPeer->Received().size() < count; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return m_pPeer->Received();
+    }
     std::string got;
     for (int i = 0; i < 2000 && got.size() < count; ++i) {
         char buffer[256];
@@ -85,8 +112,15 @@ std::string PortTest::DeviceReceived(size_t count) {
     return got;
 }
 
-DWORD PortTest::LinesPresent() const { return GetParam() == Backend::Sim ? sim::LINES_UP : 0; }
+DWORD PortTest::LinesPresent() const {
+    switch (GetParam()) {
+    case Backend::Sim: return sim::LINES_UP;
+    case Backend::Net: return CFakeComPortPeer::LINES;
+    default: return 0;
+    }
+}
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info) {
-    return info.param == Backend::Sim ? "Sim" : "Pty";
+    const char* const NAMES[] = {"Sim", "Pty", "Net"};
+    return NAMES[static_cast<int>(info.param)];
 }

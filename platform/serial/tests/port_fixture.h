@@ -1,14 +1,17 @@
-// A serial port under test on either backend: a simulated port, or the slave
-// of a fresh pseudo-terminal pair named by com3 in a temporary prefix.
+// A serial port under test on every backend: a simulated port, the slave of
+// a fresh pseudo-terminal pair named by com3 in a temporary prefix, or a
+// network serial port that com3 names, served by a fake peer on loopback.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 
+#include "fake_comport_peer.h"
 #include "platform/serial/win_comm.h"
 
-enum class Backend { Sim, Pty };
+enum class Backend { Sim, Pty, Net };
 
 class PortTest : public ::testing::TestWithParam<Backend> {
 protected:
@@ -28,6 +31,7 @@ protected:
 
     std::string m_strPrefix;
     int m_nMaster = -1;
+    std::unique_ptr<CFakeComPortPeer> m_pPeer;
 };
 
 std::string BackendName(const ::testing::TestParamInfo<Backend>& info);

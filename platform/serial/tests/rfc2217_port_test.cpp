@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "loopback_listener.h"
 #include "platform/base/prefix.h"
 #include "platform/serial/posix_serial.h"
 #include "platform/serial/telnet_codec.h"
@@ -62,16 +63,7 @@ public:
     using Script = std::function<void(int fd, int nConnection)>;
     // nReceiveBuffer: the size of each connection's receive buffer (0: the system's, which grows).
     CFakePeer(int nConnections, Script script, int nReceiveBuffer = 0) {
-        m_fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (nReceiveBuffer) setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &nReceiveBuffer, sizeof nReceiveBuffer);
-        sockaddr_in addr{};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-        listen(m_fd, 4);
-        socklen_t len = sizeof addr;
-        getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-        m_nPort = ntohs(addr.sin_port);
+        m_fd = ListenOnLoopback(&m_nPort, nReceiveBuffer);
         m_thread = std::thread([this, nConnections, script] {
             for (int i = 0; i < nConnections; ++i) {
                 pollfd p{m_fd, POLLIN, 0};

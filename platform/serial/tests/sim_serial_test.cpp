@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/diagnosis.h"
 #include "platform/base/scheduler.h"
 #include "platform/serial/sim_serial.h"
 #include "platform/serial/win_ports.h"
@@ -56,6 +57,42 @@ TEST_F(SimPort, PresenceDecidesWhatOpensAndWhatTheLinesShow) {
     std::vector<BYTE> buffer(needed);
     ASSERT_TRUE(EnumPortsA(nullptr, 1, buffer.data(), needed, &needed, &returned));
     EXPECT_EQ(returned, 3u);
+}
+
+// What the next message box of this thread would carry as its details.
+TEST_F(SimPort, APortThatWillNotOpenOrShowsNoLineLeavesADiagnosis) {
+    namespace diagnosis = platform::diagnosis;
+    EXPECT_EQ(Open("COM2"), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(diagnosis::Take(), "COM2: no such port");
+    EXPECT_EQ(diagnosis::Take(), "");  // taken once
+
+    HANDLE first = Open();
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(diagnosis::Take(), "COM1: in use by another program");
+    CloseHandle(first);
+
+    sim::SetPresence(1, sim::SimPresence::NoLines);
+    HANDLE port = Open();
+    ASSERT_NE(port, INVALID_HANDLE_VALUE);
+    DWORD lines = 0;
+    for (int look = 0; look < 4; ++look) ASSERT_TRUE(GetCommModemStatus(port, &lines));
+    std::string said = diagnosis::Take();
+    EXPECT_NE(said.find("COM1 opened, but no modem line (CTS, DSR, RI, DCD) came up in 4 checks"), std::string::npos)
+        << said;
+    EXPECT_NE(said.find("carries no handshake lines"), std::string::npos) << said;
+
+    // A line that comes up settles it; an open that works leaves nothing behind.
+    ASSERT_TRUE(GetCommModemStatus(port, &lines));
+    sim::SetModemLines(1, MS_DSR_ON);
+    ASSERT_TRUE(GetCommModemStatus(port, &lines));
+    EXPECT_EQ(diagnosis::Take(), "");
+    CloseHandle(port);
+    EXPECT_EQ(Open("COM3"), INVALID_HANDLE_VALUE);
+    sim::SetPresence(3, sim::SimPresence::LinesUp);
+    port = Open("COM3");
+    EXPECT_EQ(diagnosis::Take(), "");
+    CloseHandle(port);
 }
 
 TEST_F(SimPort, ReadsEndAsTheirTimeoutsSay) {

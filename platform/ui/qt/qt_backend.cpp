@@ -358,6 +358,7 @@ struct QtBackend::Impl : public QObject {
         HWND hwnd = w.handle;
         box->setWindowTitle(Text(w.caption));
         box->setText(Text(w.text));
+        if (!w.detail.empty()) box->setDetailedText(Text(w.detail));
         switch (w.boxType & MB_ICONMASK) {
         case MB_ICONWARNING: box->setIcon(QMessageBox::Warning); break;
         case MB_ICONQUESTION: box->setIcon(QMessageBox::Question); break;
