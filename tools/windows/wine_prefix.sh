@@ -13,6 +13,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 
 case $1 in
   start)
+    [ -d "$WINEPREFIX" ] && { wineserver -k 2>/dev/null || true; wineserver -w 2>/dev/null || true; }
     rm -rf "$WINEPREFIX"
     # Wine's server and services outlive this script: they must not hold
     # the test runner's output open.
