@@ -1,7 +1,7 @@
 // The spooler calls a loaded module makes, seen through its import table:
 // each of EnumPrintersA, OpenPrinterA, SetPrinterA and ClosePrinter that the
 // module imports from winspool.drv is routed through a recorder that passes
-// the call on unchanged.
+// the call on unchanged, or fails it when a test asked for that.
 #pragma once
 
 #include <string>
@@ -20,6 +20,11 @@ struct SpoolerCall {
 // Routes the module's imports through the recorder. False with *pError when
 // the module's import table cannot be read or patched.
 bool RecordSpoolerCalls(HMODULE hModule, std::string* pError);
+// The next enumeration fails (RPC_S_SERVER_UNAVAILABLE); the next open or
+// set of the printer (its spooler name) fails (ERROR_ACCESS_DENIED).
+void FailNextEnumeration();
+void FailNextOpen(const std::string& strPrinter);
+void FailNextSet(const std::string& strPrinter);
 // The calls since the last ClearSpoolerCalls.
 const std::vector<SpoolerCall>& SpoolerCalls();
 void ClearSpoolerCalls();

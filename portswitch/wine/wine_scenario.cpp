@@ -1,12 +1,15 @@
 // portswitch-wine SCRIPT...: runs the port switcher's scenario scripts
 // against UnPlugZbkUsb.dll, loaded by name as an outside program loads it,
-// and the spooler of the Windows it runs on (Wine's, in the tests). The
-// script format and transcript are portswitch-scenario's; each script starts
-// with no printers and no temporary file. Fault lines cannot be expressed on
-// a real spooler and are refused. Prints each script's outcome; exit status
-// 0 when every transcript matched, 1 when one did not, 2 when a script or
-// the set-up could not be run.
+// and the spooler and files of the Windows it runs on (Wine's, in the
+// tests). The script format and transcript are portswitch-scenario's; each
+// script starts with no printers and no temporary file. A fault line fails
+// the DLL's own call at its import table, before the system sees it; the
+// DLL must leave no printer handle, file or LocalAlloc block open. Prints
+// each script's outcome; exit status 0 when every transcript matched, 1 when
+// one did not or something was left open, 2 when a script or the set-up
+// could not be run.
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -14,6 +17,7 @@
 
 #include "platform/files/win_files.h"
 #include "platform/spool/quoted_text.h"
+#include "portswitch/wine/file_calls.h"
 #include "portswitch/wine/spooler_calls.h"
 #include "portswitch/wine/wine_spooler.h"
 
@@ -45,10 +49,7 @@ public:
             ShowCalls();
             return true;
         }
-        if (command == "fail") {
-            *pError = "faults cannot be injected into a real spooler or file system";
-            return false;
-        }
+        if (command == "fail") return Fail(words, pError);
         *pError = "unknown command or wrong arguments";
         return false;
     }
@@ -57,6 +58,28 @@ public:
     const std::vector<std::string>& Problems() const { return m_aProblems; }
 
 private:
+    bool Fail(const std::vector<std::string>& words, std::string* pError) {
+        if (words.size() == 3 && words[1] == "open") FailNextOpen(m_spooler.SpoolerName(words[2]));
+        else if (words.size() == 3 && words[1] == "set") FailNextSet(m_spooler.SpoolerName(words[2]));
+        else if (words.size() == 2 && words[1] == "enum") FailNextEnumeration();
+        else if (words.size() == 2 && words[1] == "alloc") FailNextLocalAlloc();
+        else if (words.size() == 3 && words[1] == "delete") FailFileDelete(words[2]);
+        else if (words.size() == 4 && (words[1] == "fileopen" || words[1] == "read" || words[1] == "write")) {
+            int nth = std::atoi(words[3].c_str());
+            if (nth < 1) {
+                *pError = "the count must be 1 or more";
+                return false;
+            }
+            if (words[1] == "fileopen") FailFileOpen(words[2], nth);
+            else if (words[1] == "read") FailFileRead(words[2], nth);
+            else FailFileWrite(words[2], nth);
+        } else {
+            *pError = "unknown command or wrong arguments";
+            return false;
+        }
+        return true;
+    }
+
     static bool PutFile(const std::string& path, const std::string& bytes, std::string* pError) {
         HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD done = 0;
@@ -78,6 +101,9 @@ private:
         Print(command + " " + std::to_string(nResult));
         if (int n = OpenPrinterHandles())
             m_aProblems.push_back(command + " left " + std::to_string(n) + " printer handle(s) open");
+        if (int n = OpenFiles()) m_aProblems.push_back(command + " left " + std::to_string(n) + " file(s) open");
+        if (int n = LocalBlocks())
+            m_aProblems.push_back(command + " left " + std::to_string(n) + " LocalAlloc block(s)");
         return true;
     }
 
@@ -190,7 +216,9 @@ int main(int argc, char** argv) {
     std::string error;
     if (!library.pUnPlug || !library.pRePlug) error = "UnPlugZbkUsb.dll lacks UnPlug or RePlug";
     CWineSpooler spooler;
-    if (error.empty() && RecordSpoolerCalls(hLibrary, &error) && spooler.Prepare(&error)) error.clear();
+    if (error.empty() && RecordSpoolerCalls(hLibrary, &error) && RouteFileCalls(hLibrary, &error) &&
+        spooler.Prepare(&error))
+        error.clear();
     if (!error.empty()) {
         std::cerr << "portswitch-wine: " << error << "\n";
         return 2;

@@ -27,12 +27,13 @@ public:
     bool PutPrinter(const std::string& strName, const std::string& strPort, std::string* pError);
     // The local printers in enumeration order, with the script's names.
     bool List(std::vector<ScenarioPrinter>* pPrinters, std::string* pError);
-    // The script's name for a spooler name (unchanged when it has no place).
+    // The script's name for a spooler name (unchanged when it has no place),
+    // and the other way round.
     std::string ScriptName(const std::string& strSpoolerName) const;
+    std::string SpoolerName(const std::string& strName) const;
 
 private:
     bool AddPort(const std::string& strPort, std::string* pError);
-    std::string SpoolerName(const std::string& strName) const;
 
     std::vector<std::string> m_aNames;  // the script's names in order of addition
 };
