@@ -123,5 +123,13 @@ void FailFileWrite(const std::string& strPath, int nth) { g_aWriteFaults.push_ba
 void FailFileDelete(const std::string& strPath) { g_aDeleteFaults.push_back(strPath); }
 void FailNextLocalAlloc() { g_bFailLocalAlloc = true; }
 
+void ClearFileFaults() {
+    g_aOpenFaults.clear();
+    g_aReadFaults.clear();
+    g_aWriteFaults.clear();
+    g_aDeleteFaults.clear();
+    g_bFailLocalAlloc = false;
+}
+
 int OpenFiles() { return static_cast<int>(g_openFiles.size()); }
 int LocalBlocks() { return static_cast<int>(g_localBlocks.size()); }

@@ -19,6 +19,8 @@ void FailFileRead(const std::string& strPath, int nth);
 void FailFileWrite(const std::string& strPath, int nth);
 void FailFileDelete(const std::string& strPath);
 void FailNextLocalAlloc();
+// Drops the faults that have not struck.
+void ClearFileFaults();
 
 // Files the module opened and has not closed; LocalAlloc blocks not freed.
 int OpenFiles();

@@ -96,6 +96,12 @@ void FailNextEnumeration() { g_bFailEnumeration = true; }
 void FailNextOpen(const std::string& strPrinter) { g_aFailOpen.push_back(strPrinter); }
 void FailNextSet(const std::string& strPrinter) { g_aFailSet.push_back(strPrinter); }
 
+void ClearSpoolerFaults() {
+    g_bFailEnumeration = false;
+    g_aFailOpen.clear();
+    g_aFailSet.clear();
+}
+
 const std::vector<SpoolerCall>& SpoolerCalls() { return g_aCalls; }
 
 void ClearSpoolerCalls() { g_aCalls.clear(); }

@@ -25,6 +25,8 @@ bool RecordSpoolerCalls(HMODULE hModule, std::string* pError);
 void FailNextEnumeration();
 void FailNextOpen(const std::string& strPrinter);
 void FailNextSet(const std::string& strPrinter);
+// Drops the faults that have not struck.
+void ClearSpoolerFaults();
 // The calls since the last ClearSpoolerCalls.
 const std::vector<SpoolerCall>& SpoolerCalls();
 void ClearSpoolerCalls();

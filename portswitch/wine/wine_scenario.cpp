@@ -155,6 +155,8 @@ private:
 // 0 when the script's transcript matched its expectations, 1 when not, 2
 // when it could not be run; says which on stdout.
 int RunScript(const char* pszScript, CWineSpooler& spooler, const Library& library) {
+    ClearSpoolerFaults();
+    ClearFileFaults();
     std::string error;
     if (!spooler.Clear(&error) || (!DeleteFileA(PLUG_FILE) && GetLastError() != ERROR_FILE_NOT_FOUND)) {
         if (error.empty()) error = "cannot delete the temporary file (error " + std::to_string(GetLastError()) + ")";
