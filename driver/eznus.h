@@ -53,10 +53,10 @@ inline PEZNUS_EXTENSION EznusExtension(PDEVICE_OBJECT device) {
     return static_cast<PEZNUS_EXTENSION>(device->DeviceExtension);
 }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath);
-NTSTATUS EznusAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject);
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING RegistryPath);
+NTSTATUS NTAPI EznusAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject);
 void EznusDeleteDevice(PDEVICE_OBJECT DeviceObject);
-void EznusUnload(PDRIVER_OBJECT DriverObject);
+void NTAPI EznusUnload(PDRIVER_OBJECT DriverObject);
 
 NTSTATUS EznusSubmitUrb(PDEVICE_OBJECT DeviceObject, PURB Urb);
 NTSTATUS EznusStartDevice(PDEVICE_OBJECT DeviceObject);
@@ -64,25 +64,25 @@ NTSTATUS EznusConfigureDevice(PDEVICE_OBJECT DeviceObject);
 NTSTATUS EznusSelectConfiguration(PDEVICE_OBJECT DeviceObject, PUSB_CONFIGURATION_DESCRIPTOR ConfigurationDescriptor);
 NTSTATUS EznusStopDevice(PDEVICE_OBJECT DeviceObject);
 
-NTSTATUS EznusDispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp);
-NTSTATUS EznusDispatchCleanup(PDEVICE_OBJECT DeviceObject, PIRP Irp);
-NTSTATUS EznusDispatchRead(PDEVICE_OBJECT DeviceObject, PIRP Irp);
-NTSTATUS EznusDispatchWrite(PDEVICE_OBJECT DeviceObject, PIRP Irp);
-NTSTATUS EznusDispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchCleanup(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchRead(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchWrite(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 NTSTATUS EznusWriteData(PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG Length);
 NTSTATUS EznusWriteAux(PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG Length);
 NTSTATUS EznusReadData(PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG WantedCount, PULONG Count);
 NTSTATUS EznusReadAux(PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG WantedCount, PULONG Count);
 NTSTATUS EznusControlTransfer(PDEVICE_OBJECT DeviceObject, PIRP Irp, ULONG Direction);
-NTSTATUS EznusReadComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
+NTSTATUS NTAPI EznusReadComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
 
-NTSTATUS EznusDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp);
-NTSTATUS EznusDispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp);
+NTSTATUS NTAPI EznusDispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp);
 NTSTATUS EznusForwardAndWait(PDEVICE_OBJECT LowerDeviceObject, PIRP Irp);
-NTSTATUS EznusForwardComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
-NTSTATUS EznusPowerUpComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
-void EznusSystemPowerComplete(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction, POWER_STATE PowerState,
-                              PVOID Context, PIO_STATUS_BLOCK IoStatus);
+NTSTATUS NTAPI EznusForwardComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
+NTSTATUS NTAPI EznusPowerUpComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID Context);
+void NTAPI EznusSystemPowerComplete(PDEVICE_OBJECT DeviceObject, UCHAR MinorFunction, POWER_STATE PowerState,
+                                    PVOID Context, PIO_STATUS_BLOCK IoStatus);
 // Moves the device to a state that admits no transfer, and records it so
 // that no transfer is admitted after this returns.
 void EznusLeaveStarted(PEZNUS_EXTENSION Extension, UCHAR State);

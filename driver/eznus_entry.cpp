@@ -1,7 +1,6 @@
 // Driver entry, device creation and numbering, device deletion.
-#include <cstdio>
-
 #include "driver/eznus.h"
+#include "platform/wdm/ntstrsafe.h"
 
 namespace {
 
@@ -15,7 +14,7 @@ void CopyText(WCHAR* target, const char* text) {
 
 }  // namespace
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING) {
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING) {
     DriverObject->MajorFunction[IRP_MJ_CREATE] = EznusDispatchCreateClose;
     DriverObject->MajorFunction[IRP_MJ_CLOSE] = EznusDispatchCreateClose;
     DriverObject->MajorFunction[IRP_MJ_CLEANUP] = EznusDispatchCleanup;
@@ -31,9 +30,9 @@ NTSTATUS DriverEntry(PDRIVER_OBJECT DriverObject, PUNICODE_STRING) {
 }
 
 // Every device object is gone before the driver unloads.
-void EznusUnload(PDRIVER_OBJECT) {}
+void NTAPI EznusUnload(PDRIVER_OBJECT) {}
 
-NTSTATUS EznusAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject) {
+NTSTATUS NTAPI EznusAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDeviceObject) {
     ULONG number = 0;
     while (number < EZNUS_MAX_DEVICES && DeviceNumberInUse[number]) ++number;
     if (number == EZNUS_MAX_DEVICES) return STATUS_INSUFFICIENT_RESOURCES;
@@ -67,7 +66,7 @@ NTSTATUS EznusAddDevice(PDRIVER_OBJECT DriverObject, PDEVICE_OBJECT PhysicalDevi
     }
 
     char link[24];
-    std::snprintf(link, sizeof link, "\\DosDevices\\EZNUS%d", static_cast<int>(number));
+    RtlStringCbPrintfA(link, sizeof link, "\\DosDevices\\EZNUS%d", static_cast<int>(number));
     CopyText(extension->LinkNameBuffer, link);
     RtlInitUnicodeString(&extension->LinkName, extension->LinkNameBuffer);
     // A device whose link could not be made is still added.

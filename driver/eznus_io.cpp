@@ -243,7 +243,7 @@ void EznusLeaveStarted(PEZNUS_EXTENSION Extension, UCHAR State) {
     KeReleaseSpinLock(&Extension->ActiveRequestsLock, irql);
 }
 
-NTSTATUS EznusDispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     PEZNUS_EXTENSION extension = EznusExtension(DeviceObject);
     if (IoGetCurrentIrpStackLocation(Irp)->MajorFunction == IRP_MJ_CREATE) {
         if (InterlockedCompareExchange(&extension->OpenFlag, 1, 0) == 1) return EznusFinish(Irp, STATUS_UNSUCCESSFUL, 0);
@@ -253,21 +253,21 @@ NTSTATUS EznusDispatchCreateClose(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     return EznusFinish(Irp, STATUS_SUCCESS, 0);
 }
 
-NTSTATUS EznusDispatchCleanup(PDEVICE_OBJECT, PIRP Irp) { return EznusFinish(Irp, STATUS_SUCCESS, 0); }
+NTSTATUS NTAPI EznusDispatchCleanup(PDEVICE_OBJECT, PIRP Irp) { return EznusFinish(Irp, STATUS_SUCCESS, 0); }
 
-NTSTATUS EznusDispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchDeviceControl(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
     return EznusDispatchTransfer(DeviceObject, Irp, stack->Parameters.DeviceIoControl.IoControlCode,
                                  stack->Parameters.DeviceIoControl.InputBufferLength,
                                  stack->Parameters.DeviceIoControl.OutputBufferLength, TRUE);
 }
 
-NTSTATUS EznusDispatchRead(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchRead(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     ULONG length = IoGetCurrentIrpStackLocation(Irp)->Parameters.Read.Length;
     return EznusDispatchTransfer(DeviceObject, Irp, IOCTL_EZNUS_READ, 0, length, FALSE);
 }
 
-NTSTATUS EznusDispatchWrite(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchWrite(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     ULONG length = IoGetCurrentIrpStackLocation(Irp)->Parameters.Write.Length;
     return EznusDispatchTransfer(DeviceObject, Irp, IOCTL_EZNUS_WRITE, length, 0, FALSE);
 }
@@ -288,7 +288,7 @@ NTSTATUS EznusReadAux(PDEVICE_OBJECT DeviceObject, PVOID Buffer, ULONG WantedCou
     return EznusReadPipe(DeviceObject, EZNUS_PIPE_AUX_IN, Buffer, WantedCount, Count);
 }
 
-NTSTATUS EznusReadComplete(PDEVICE_OBJECT, PIRP Irp, PVOID Context) {
+NTSTATUS NTAPI EznusReadComplete(PDEVICE_OBJECT, PIRP Irp, PVOID Context) {
     if (Irp->Cancel) Irp->IoStatus.Status = STATUS_CANCELLED;
     KeSetEvent(static_cast<PKEVENT>(Context), IO_NO_INCREMENT, FALSE);
     return STATUS_MORE_PROCESSING_REQUIRED;

@@ -64,13 +64,13 @@ NTSTATUS EznusForwardAndWait(PDEVICE_OBJECT LowerDeviceObject, PIRP Irp) {
     return status;
 }
 
-NTSTATUS EznusForwardComplete(PDEVICE_OBJECT, PIRP Irp, PVOID Context) {
+NTSTATUS NTAPI EznusForwardComplete(PDEVICE_OBJECT, PIRP Irp, PVOID Context) {
     if (Irp->Cancel) Irp->IoStatus.Status = STATUS_CANCELLED;
     KeSetEvent(static_cast<PKEVENT>(Context), IO_NO_INCREMENT, FALSE);
     return STATUS_MORE_PROCESSING_REQUIRED;
 }
 
-NTSTATUS EznusDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     PEZNUS_EXTENSION extension = EznusExtension(DeviceObject);
     PDEVICE_OBJECT lower = extension->LowerDeviceObject;
     Irp->IoStatus.Information = 0;
@@ -124,7 +124,7 @@ NTSTATUS EznusDispatchPnp(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     }
 }
 
-NTSTATUS EznusDispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
+NTSTATUS NTAPI EznusDispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     PEZNUS_EXTENSION extension = EznusExtension(DeviceObject);
     PIO_STACK_LOCATION stack = IoGetCurrentIrpStackLocation(Irp);
     POWER_STATE state = stack->Parameters.Power.State;
@@ -166,7 +166,7 @@ NTSTATUS EznusDispatchPower(PDEVICE_OBJECT DeviceObject, PIRP Irp) {
     return EznusPassPowerDown(extension, Irp);
 }
 
-NTSTATUS EznusPowerUpComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID) {
+NTSTATUS NTAPI EznusPowerUpComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID) {
     if (Irp->PendingReturned) IoMarkIrpPending(Irp);
     PoSetPowerState(DeviceObject, DevicePowerState, IoGetCurrentIrpStackLocation(Irp)->Parameters.Power.State);
     PoStartNextPowerIrp(Irp);
@@ -174,8 +174,8 @@ NTSTATUS EznusPowerUpComplete(PDEVICE_OBJECT DeviceObject, PIRP Irp, PVOID) {
     return STATUS_SUCCESS;
 }
 
-void EznusSystemPowerComplete(PDEVICE_OBJECT DeviceObject, UCHAR, POWER_STATE PowerState, PVOID Context,
-                              PIO_STATUS_BLOCK IoStatus) {
+void NTAPI EznusSystemPowerComplete(PDEVICE_OBJECT DeviceObject, UCHAR, POWER_STATE PowerState, PVOID Context,
+                                    PIO_STATUS_BLOCK IoStatus) {
     auto* systemIrp = static_cast<PIRP>(Context);
     systemIrp->IoStatus.Information = 0;
     systemIrp->IoStatus.Status = IoStatus->Status;

@@ -3,6 +3,10 @@
 // that picks the backends installs them before the application starts.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 #include <functional>
 
 #include "platform/base/win_base.h"
@@ -44,3 +48,5 @@ int AddDeviceOpener(DeviceOpener opener);
 void RemoveDeviceOpener(int token);
 
 }  // namespace platform
+
+#endif  // _WIN32

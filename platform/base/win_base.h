@@ -2,6 +2,10 @@
 // count, local memory and the generic file-handle calls.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 #include "platform/base/win_types.h"
 
 struct SECURITY_ATTRIBUTES;
@@ -93,3 +97,5 @@ void SetCallFaultHook(CallFaultHook hook);  // NULL turns it off
 // The hook's answer for one call; ERROR_SUCCESS without a hook.
 DWORD CallFault(const char* pszCall, const char* pszTarget);
 }  // namespace platform::test
+
+#endif  // _WIN32

@@ -1,6 +1,11 @@
 // Win32-style scalar types, handles and error codes used by every layer.
 #pragma once
 
+#ifdef _WIN32
+// On Windows every face of kernel32 is the platform's own header.
+#include <windows.h>
+#else
+
 #include <cstddef>
 #include <cstdint>
 
@@ -74,3 +79,5 @@ constexpr DWORD ERROR_TIMEOUT = 1460;
 
 DWORD GetLastError();
 void SetLastError(DWORD error);
+
+#endif  // _WIN32

@@ -3,11 +3,16 @@
 // CreateFileA, ReadFile, WriteFile and CloseHandle (platform/base).
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 #include "platform/base/win_base.h"
 
 constexpr DWORD ERROR_TOO_MANY_OPEN_FILES = 4;
 constexpr DWORD ERROR_WRITE_FAULT = 29;
 constexpr DWORD ERROR_READ_FAULT = 30;
+constexpr DWORD ERROR_LOCK_VIOLATION = 33;
 constexpr DWORD ERROR_DISK_FULL = 112;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 
@@ -26,3 +31,5 @@ BOOL DeleteFileA(LPCSTR name);
 // with the buffer left untouched.
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 UINT GetWindowsDirectoryA(LPSTR buffer, UINT size);
+
+#endif  // _WIN32

@@ -4,6 +4,10 @@
 // to letter case; lines may come in any order, and the first match counts.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+
 #include "platform/base/win_types.h"
 
 // The value read as an integer: optional sign, then decimal digits (or 0x and
@@ -20,3 +24,5 @@ UINT GetPrivateProfileIntA(LPCSTR lpAppName, LPCSTR lpKeyName, INT nDefault, LPC
 // default is copied.
 DWORD GetPrivateProfileStringA(LPCSTR lpAppName, LPCSTR lpKeyName, LPCSTR lpDefault, LPSTR lpReturnedString,
                                DWORD nSize, LPCSTR lpFileName);
+
+#endif  // _WIN32

@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr DWORD ERROR_LOCK_VIOLATION = 33;
-
 DWORD ShareFrom(UINT nOpenFlags) {
     switch (nOpenFlags & 0x70) {
     case CFile::shareDenyWrite: return FILE_SHARE_READ;

@@ -3,6 +3,11 @@
 // buffer, strings and device modes behind the array of records.
 #pragma once
 
+#ifdef _WIN32
+#include <windows.h>
+#include <winspool.h>
+#else
+
 #include "platform/base/win_types.h"
 
 constexpr DWORD PRINTER_ENUM_LOCAL = 0x00000002;
@@ -114,3 +119,5 @@ BOOL OpenPrinterA(LPSTR pPrinterName, HANDLE* phPrinter, LPPRINTER_DEFAULTSA pDe
 BOOL SetPrinterA(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD Command);
 // TRUE when the handle was a printer handle; FALSE with ERROR_INVALID_HANDLE.
 BOOL ClosePrinter(HANDLE hPrinter);
+
+#endif  // _WIN32

@@ -6,6 +6,9 @@
 
 #include "platform/base/win_types.h"
 
+// The kernel's calling convention; Linux has only one.
+#define NTAPI
+
 using UCHAR = std::uint8_t;
 using USHORT = std::uint16_t;
 using CSHORT = std::int16_t;

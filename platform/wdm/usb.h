@@ -2,6 +2,16 @@
 // IOCTL_INTERNAL_USB_SUBMIT_URB, and the USBD library routines.
 #pragma once
 
+#ifdef _WIN32
+#include "platform/wdm/wdm.h"
+#include <usb.h>
+#include <usbioctl.h>
+// The library header lacks C linkage of its own.
+extern "C" {
+#include <ddk/usbdlib.h>
+}
+#else
+
 #include "platform/wdm/io.h"
 
 using USBD_STATUS = LONG;
@@ -210,3 +220,5 @@ PUSB_INTERFACE_DESCRIPTOR USBD_ParseConfigurationDescriptorEx(PUSB_CONFIGURATION
                                                               PVOID start, LONG interfaceNumber,
                                                               LONG alternateSetting, LONG interfaceClass,
                                                               LONG interfaceSubClass, LONG interfaceProtocol);
+
+#endif  // _WIN32

@@ -7,6 +7,7 @@
 
 #include "platform/base/scheduler.h"
 #include "platform/base/win_base.h"
+#include "platform/wdm/ntstrsafe.h"
 #include "platform/wdm/usb.h"
 #include "platform/wdm/wdm.h"
 #include "platform/wdm/wdm_test.h"
@@ -179,6 +180,27 @@ TEST(Usbd, ParsingStaysInsideTheDescriptorAndTheRequestHasRoomForEveryPipe) {
     EXPECT_EQ(urb->UrbSelectConfiguration.Interface.NumberOfPipes, 3u);
     EXPECT_EQ(urb->UrbSelectConfiguration.Interface.Pipes[2].MaximumTransferSize, USBD_DEFAULT_MAXIMUM_TRANSFER_SIZE);
     ExFreePool(urb);
+}
+
+// The kernel's bounded formatting: the text always ends in a zero byte, and
+// a cut or a refusal says so.
+TEST(RtlString, PrintfFitsCutsOrRefuses) {
+    struct Case {
+        SIZE_T cbDest;
+        NTSTATUS status;
+        const char* text;
+    } cases[] = {
+        {24, STATUS_SUCCESS, "\\DosDevices\\EZNUS3"},
+        {19, STATUS_SUCCESS, "\\DosDevices\\EZNUS3"},
+        {18, STATUS_BUFFER_OVERFLOW, "\\DosDevices\\EZNUS"},
+        {1, STATUS_BUFFER_OVERFLOW, ""},
+        {0, STATUS_INVALID_PARAMETER, "untouched"},
+    };
+    for (const Case& c : cases) {
+        char buffer[24] = "untouched";
+        EXPECT_EQ(RtlStringCbPrintfA(buffer, c.cbDest, "\\DosDevices\\EZNUS%d", 3), c.status) << c.cbDest;
+        EXPECT_STREQ(buffer, c.text) << c.cbDest;
+    }
 }
 
 }  // namespace
