@@ -1,6 +1,7 @@
 #include "tools/soak/soak_panel.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "panel/app/panel_dlg.h"
 #include "panel/resources/resource.h"
@@ -12,6 +13,8 @@ namespace sched = platform::sched;
 namespace {
 
 constexpr sched::Millis STEP_MS = 100;  // the soak looks at the panel this often
+constexpr size_t GARBLED_SAMPLES = 3;
+constexpr size_t NOTED_DROPS = 1024;  // room made at the start; a longer run's notes grow the heap
 // A reply read just before a drop is shown within milliseconds; later ones came after it.
 constexpr auto DROP_GRACE = std::chrono::milliseconds(500);
 // The labels a reply OR1 writes, in the order of expected texts.
@@ -20,9 +23,20 @@ constexpr int OR1_LABELS[] = {IDC_FORCE,  IDC_OFFSET,      IDC_MEDIA_WEIGHT, IDC
 
 HWND Panel() { return g_pPanelDlg ? g_pPanelDlg->m_hWnd : nullptr; }
 
+// Line breaks and other control bytes spelled out, so that a text stays on one line.
 std::string OneLine(const std::string& text) {
     std::string out;
-    for (char c : text) out += c == '\n' ? std::string("\\n") : std::string(1, c);
+    for (unsigned char c : text) {
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c < 32 || c >= 127) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
     return out;
 }
 
@@ -30,7 +44,11 @@ std::string OneLine(const std::string& text) {
 
 CSoakBackend::CSoakBackend(CSimProcess& sim, SoakTimes times, const std::string* aExpected)
     : m_sim(sim), m_times(times), m_aExpected(aExpected), m_nLastStep(SoakClock::now().time_since_epoch().count()),
-      m_nDialogThread(GetCurrentThreadId()) {}
+      m_nDialogThread(GetCurrentThreadId()) {
+    // Room made now, so that the heap at the end counts the panel's growth, not the soak's own notes.
+    m_report.aDrops.reserve(NOTED_DROPS);
+    m_report.aGarbledSamples.reserve(GARBLED_SAMPLES);
+}
 
 void CSoakBackend::Wait(sched::Millis deadline) {
     sched::YieldToReady();
@@ -52,9 +70,11 @@ void CSoakBackend::WindowChanged(ui::Window& w) {
     // The size labels are written last by every refresh, so the others are written by now.
     if (w.id != IDC_SIZE_Y || w.parent != Panel() || m_ePhase == Phase::Start) return;
     bool correct = true;
+    std::string shown;
     for (size_t i = 0; i < std::size(OR1_LABELS); ++i) {
         ui::Window* label = ui::FindWindow(GetDlgItem(Panel(), OR1_LABELS[i]));
         correct = correct && label && label->text == m_aExpected[i];
+        shown += (i ? " | " : "") + OneLine(label ? label->text : "");
     }
     std::lock_guard<std::mutex> lk(m_lock);
     ++m_report.nRefreshes;
@@ -64,6 +84,7 @@ void CSoakBackend::WindowChanged(ui::Window& w) {
         m_lastCorrect = SoakClock::now();
     } else {
         ++m_report.nGarbledShown;
+        if (m_report.aGarbledSamples.size() < GARBLED_SAMPLES) m_report.aGarbledSamples.push_back(shown);
     }
     m_bLastGarbled = !correct;
 }

@@ -51,6 +51,7 @@ void PrintReport(const SoakReport& report, const CSimProcess::Counts& sim, doubl
     std::printf("replies shown: %d label refreshes, %d correct, %d showing a garbled reply (%d put right by the "
                 "next refresh)\n",
                 report.nRefreshes, report.nCorrect, report.nGarbledShown, report.nPutRight);
+    for (const std::string& labels : report.aGarbledSamples) std::printf("  garbled labels: %s\n", labels.c_str());
     int recovered = 0, self = 0, reconnects = 0;
     double worst = 0;
     for (const DropEpisode& d : report.aDrops) {

@@ -36,6 +36,7 @@ struct SoakReport {
     int nCorrect = 0;          // of them showing the cutter's settings
     int nGarbledShown = 0;     // showing something else
     int nPutRight = 0;         // garbled labels that the next refresh put right
+    std::vector<std::string> aGarbledSamples;  // the first few garbled label sets, as shown
     std::vector<DropEpisode> aDrops;
     std::map<std::string, int> aBoxes;  // message boxes shown, by text
     std::string strDoing = "starting the panel";  // what the soak was doing last, for a stuck panel
