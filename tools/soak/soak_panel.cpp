@@ -14,7 +14,7 @@ namespace {
 
 constexpr sched::Millis STEP_MS = 100;  // the soak looks at the panel this often
 constexpr size_t GARBLED_SAMPLES = 3;
-constexpr size_t NOTED_DROPS = 1024;  // room made at the start; a longer run's notes grow the heap
+constexpr size_t NOTED_DROPS = 256;  // room made at the start (10 KB); a longer run's notes grow the heap
 // A reply read just before a drop is shown within milliseconds; later ones came after it.
 constexpr auto DROP_GRACE = std::chrono::milliseconds(500);
 // The labels a reply OR1 writes, in the order of expected texts.
