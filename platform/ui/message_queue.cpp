@@ -47,7 +47,23 @@ struct ThreadQueue {
 std::map<DWORD, ThreadQueue> g_queues;  // under sched::Lock()
 
 ThreadQueue& QueueLocked(DWORD threadId) { return g_queues[threadId]; }
-ThreadQueue& MyQueueLocked() { return QueueLocked(GetCurrentThreadId()); }
+
+// A thread's queue goes when the thread ends, as on Windows; threads come and
+// go (a reader for every open of a port) and would leave theirs behind.
+struct QueueOwner {
+    DWORD threadId = 0;
+    ~QueueOwner() {
+        if (!threadId) return;
+        std::lock_guard<std::mutex> lk(sched::Lock());
+        g_queues.erase(threadId);
+    }
+};
+thread_local QueueOwner t_queueOwner;
+
+ThreadQueue& MyQueueLocked() {
+    t_queueOwner.threadId = GetCurrentThreadId();
+    return QueueLocked(t_queueOwner.threadId);
+}
 
 // Takes the earliest due timer as a WM_TIMER message; sets *next to the
 // earliest deadline otherwise.
@@ -103,6 +119,11 @@ void WaitForQueue(sched::Millis deadline) {
     std::function<bool()> ready = [&q] { return !q.inbox.empty() || !q.posted.empty() || q.woken || q.quit; };
     sched::WaitLocked(lk, ready, deadline);
     q.woken = false;
+}
+
+std::size_t ThreadQueueCount() {
+    std::lock_guard<std::mutex> lk(sched::Lock());
+    return g_queues.size();
 }
 
 void WakeQueues() {

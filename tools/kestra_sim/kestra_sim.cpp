@@ -94,7 +94,7 @@ private:
 
 class CSimServer {
 public:
-    CSimServer(const SimOptions& options, CLog& log) : m_options(options), m_log(log) {
+    CSimServer(const SimOptions& options, CLog& log) : m_options(options), m_log(log), m_faults(options.faults) {
         for (const auto& [key, value] : options.aSettings) m_model.Configure(key, value);
     }
     ~CSimServer() {
@@ -120,11 +120,15 @@ private:
     void SendDue();
     void Flush();
     void DropClient(const char* why);
+    // The forced drop of --drop-every, when its time has come.
+    void DropIfDue();
     void DrawIfCut();
     unsigned char Lines() const { return m_options.bOff ? 0 : platform::telnet::CP_MODEM_CTS | platform::telnet::CP_MODEM_DSR; }
 
     const SimOptions& m_options;
     CLog& m_log;
+    CFaults m_faults;
+    Millis m_nDropAt = 0;  // when the client's connection is forced closed; 0: never
     int m_nListen = -1;
     int m_nPort = 0;
     int m_nClient = -1;
@@ -166,6 +170,8 @@ void CSimServer::Run() {
         int timeout = 1000;
         if (!m_aPending.empty() && !m_pServer->Suspended())
             timeout = static_cast<int>(std::clamp<Millis>(m_aPending.front().nDue - Now(), 0, 1000));
+        if (m_nClient >= 0 && m_nDropAt)
+            timeout = std::min(timeout, static_cast<int>(std::clamp<Millis>(m_nDropAt - Now(), 0, 1000)));
         if (poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) {
             m_log.Line(std::string("poll failed: ") + std::strerror(errno));
             return;
@@ -173,6 +179,7 @@ void CSimServer::Run() {
         if (fds[0].revents) return;
         if (fds[1].revents & POLLIN) Accept();
         if (fds.size() > 2 && m_nClient >= 0 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) Receive();
+        DropIfDue();
         if (m_nClient >= 0) SendDue();
         if (m_nClient >= 0) Flush();
     }
@@ -191,6 +198,7 @@ void CSimServer::Accept() {
     int one = 1;
     setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     m_nClient = fd;
+    m_nDropAt = m_faults.DropAfterMs() ? Now() + m_faults.DropAfterMs() : 0;
     m_pServer = std::make_unique<CComPortServer>(Lines());
     m_strOut = m_pServer->Greeting();
     Flush();
@@ -235,7 +243,7 @@ void CSimServer::Hear(const std::string& bytes) {
             continue;
         }
         Millis heard = start + static_cast<Millis>(cutter_sim::WireTime(command.nEnd));
-        Millis due = std::max(heard + m_options.nDelayMs, m_nSendingUntil) +
+        Millis due = std::max(heard + m_options.nDelayMs + m_faults.NextJitterMs(), m_nSendingUntil) +
                      static_cast<Millis>(cutter_sim::WireTime(reply.size()));
         m_nSendingUntil = due;
         m_aPending.push_back({due, std::move(reply)});
@@ -247,8 +255,11 @@ void CSimServer::SendDue() {
     // A client that stops reading holds the replies back; the cutter's own buffer limit then drops new ones.
     while (!m_aPending.empty() && !m_pServer->Suspended() && m_strOut.size() < MAX_UNSENT &&
            m_aPending.front().nDue <= Now()) {
-        m_log.Line("reply " + Printable(m_aPending.front().strBytes));
-        m_strOut += CComPortServer::Data(m_aPending.front().strBytes);
+        std::string note;
+        std::string reply = m_faults.NextReply(std::move(m_aPending.front().strBytes), &note);
+        if (!note.empty()) m_log.Line(note);
+        m_log.Line("reply " + Printable(reply));
+        m_strOut += CComPortServer::Data(reply);
         m_aPending.pop_front();
     }
 }
@@ -276,6 +287,12 @@ void CSimServer::DropClient(const char* why) {
     m_aPending.clear();
     m_parser = cutter_sim::CCutterParser();
     if (why) m_log.Line(std::string("disconnected: ") + why);
+}
+
+void CSimServer::DropIfDue() {
+    if (m_nClient < 0 || !m_nDropAt || Now() < m_nDropAt) return;
+    std::string why = "dropped after " + std::to_string(m_options.faults.nDropEverySec) + " s (--drop-every)";
+    DropClient(why.c_str());
 }
 
 void CSimServer::DrawIfCut() {

@@ -19,7 +19,12 @@ const char* const USAGE =
     "  --media roll|edge|sheet      media type\n"
     "  --size-x N, --size-y N       media size in plotter units of 0.025 mm\n"
     "  --model TEXT, --version TEXT, --date TEXT   firmware identity\n"
-    "  --weight N, --force N, --offset N, --quality N, --smooth N, --unroll N   panel settings\n";
+    "  --weight N, --force N, --offset N, --quality N, --smooth N, --unroll N   panel settings\n"
+    "Faults, to try a client against a bad line:\n"
+    "  --drop-every S    close each client's connection S seconds after it came\n"
+    "  --jitter MS       delay each reply by a further random 0..MS milliseconds\n"
+    "  --garble N        change one byte, at a random place, of every Nth reply to a random other value\n"
+    "  --seed N          seed of the random choices of --jitter and --garble (default 1)\n";
 
 namespace {
 
@@ -53,6 +58,36 @@ std::string MediaNumber(const std::string& name) {
     return {};
 }
 
+bool FaultOption(const std::string& option) {
+    return option == "--drop-every" || option == "--jitter" || option == "--garble" || option == "--seed";
+}
+
+bool ParseFault(const std::string& option, const std::string& value, FaultOptions* faults, std::string* error) {
+    struct Range {
+        const char* szOption;
+        long nLow, nHigh;
+        const char* szWhat;
+    } static const RANGES[] = {
+        {"--drop-every", 1, 86400, "seconds 1..86400"},
+        {"--jitter", 0, 600000, "milliseconds 0..600000"},
+        {"--garble", 1, 1000000, "a count 1..1000000"},
+        {"--seed", 0, 999999999, "0..999999999"},
+    };
+    for (const Range& range : RANGES) {
+        if (option != range.szOption) continue;
+        long n = 0;
+        if (!Number(value, range.nLow, range.nHigh, &n)) {
+            *error = option + " wants " + range.szWhat + ", not " + value;
+            return false;
+        }
+        if (option == "--drop-every") faults->nDropEverySec = n;
+        if (option == "--jitter") faults->nJitterMs = n;
+        if (option == "--garble") faults->nGarbleEvery = n;
+        if (option == "--seed") faults->nSeed = static_cast<std::uint32_t>(n);
+    }
+    return true;
+}
+
 }  // namespace
 
 bool ParseOptions(const std::vector<std::string>& args, SimOptions* options, std::string* error) {
@@ -68,7 +103,8 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions* options, std
             continue;
         }
         std::string key = SettingKey(option);
-        bool known = !key.empty() || option == "--port" || option == "--delay" || option == "--log" || option == "--svg";
+        bool known = !key.empty() || option == "--port" || option == "--delay" || option == "--log" ||
+                     option == "--svg" || FaultOption(option);
         if (!known) {
             *error = "unknown option " + option;
             return false;
@@ -91,6 +127,8 @@ bool ParseOptions(const std::vector<std::string>& args, SimOptions* options, std
                 return false;
             }
             options->nDelayMs = n;
+        } else if (FaultOption(option)) {
+            if (!ParseFault(option, value, &options->faults, error)) return false;
         } else if (option == "--log") {
             options->strLog = value;
         } else if (option == "--svg") {

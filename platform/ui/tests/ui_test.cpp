@@ -3,6 +3,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/base/scheduler.h"
@@ -10,6 +11,7 @@
 #include "platform/resources/resource_tables.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/backend.h"
+#include "platform/ui/message_queue.h"
 #include "platform/ui/testing/scripted_backend.h"
 
 namespace platform::res {
@@ -119,6 +121,22 @@ TEST_F(UiTest, ASentNotificationIsServedInsideNestedModalLoops) {
     EXPECT_EQ(m_backend.seen, expected);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+}
+
+// A reader thread starts with every open of a port; each would otherwise
+// leave its message queue behind.
+TEST(MessageQueue, AThreadsQueueGoesWhenTheThreadEnds) {
+    size_t before = platform::ui::ThreadQueueCount();
+    for (int i = 0; i < 3; ++i) {
+        size_t during = 0;
+        std::thread([&during] {
+            MSG msg;
+            PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE);
+            during = platform::ui::ThreadQueueCount();
+        }).join();
+        EXPECT_EQ(during, before + 1);
+        EXPECT_EQ(platform::ui::ThreadQueueCount(), before);
+    }
 }
 
 TEST_F(UiTest, RadioButtonsClearOnlyTheirOwnGroup) {

@@ -97,6 +97,11 @@ TEST(SimOptions, TheCommandLineIsCheckedAsTheCutterWould) {
         {{"--factor-x", "0"}, false, "bad value for --factor-x: 0"},
         {{"--delay"}, false, "--delay needs a value"},
         {{"--colour", "red"}, false, "unknown option --colour"},
+        {{"--drop-every", "20", "--jitter", "300", "--garble", "7", "--seed", "42"}, true, ""},
+        {{"--drop-every", "0"}, false, "--drop-every wants seconds 1..86400, not 0"},
+        {{"--jitter", "-5"}, false, "--jitter wants milliseconds 0..600000, not -5"},
+        {{"--garble", "every"}, false, "--garble wants a count 1..1000000, not every"},
+        {{"--seed"}, false, "--seed needs a value"},
     };
     for (const Case& c : cases) {
         kestra_sim::SimOptions options;
@@ -111,6 +116,11 @@ TEST(SimOptions, TheCommandLineIsCheckedAsTheCutterWould) {
     EXPECT_TRUE(options.bOff);
     std::vector<std::pair<std::string, std::string>> settings = {{"media", "3"}, {"truex", "12400"}, {"model", "K-900"}};
     EXPECT_EQ(options.aSettings, settings);
+    ASSERT_TRUE(kestra_sim::ParseOptions(cases[6].aArgs, &options, &error));
+    EXPECT_EQ(options.faults.nDropEverySec, 20);
+    EXPECT_EQ(options.faults.nJitterMs, 300);
+    EXPECT_EQ(options.faults.nGarbleEvery, 7);
+    EXPECT_EQ(options.faults.nSeed, 42u);
 }
 
 }  // namespace

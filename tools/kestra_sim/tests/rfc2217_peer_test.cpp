@@ -150,6 +150,20 @@ TEST_F(PeerTest, KestraSimAnswersAReaderThreadWhileCommandsAreWritten) {
     EXPECT_EQ(shared.strGot, expected);
 }
 
+TEST_F(PeerTest, KestraSimGarblesEveryNthReplyAndLogsIt) {
+    ASSERT_NO_FATAL_FAILURE(Connect({KESTRA_SIM_PATH, "--log", Path("log"), "--garble", "2", "--seed", "5"}));
+    const std::string reply = "OR3,12390,13112,0;";
+    Write("\x1b.R3:");
+    EXPECT_EQ(Read(64), reply);
+    Write("\x1b.R3:");
+    std::string garbled = Read(64);
+    ASSERT_EQ(garbled.size(), reply.size()) << garbled;  // whatever the byte became, the port carried it as one
+    int differing = 0;
+    for (size_t i = 0; i < reply.size(); ++i) differing += garbled[i] != reply[i];
+    EXPECT_EQ(differing, 1) << garbled;
+    EXPECT_NE(AwaitInFile(Path("log"), "garbled reply 2: byte").find("garbled reply 2: byte"), std::string::npos);
+}
+
 TEST_F(PeerTest, KestraSimSwitchedOffHasNoLinesAndNoAnswer) {
     ASSERT_NO_FATAL_FAILURE(Connect({KESTRA_SIM_PATH, "--off", "--log", Path("log")}));
     EXPECT_EQ(Lines(), 0u);
