@@ -1,11 +1,13 @@
 // dialog-shots OUTDIR: renders every dialog template in every language variant
 // with the desktop backend (Qt's offscreen platform works) to OUTDIR/T-LANG.png,
-// and the program's message boxes with more than one button to
-// OUTDIR/boxT-LANG.png (T: the MB_ button type). It checks each control's pixel
-// rectangle against its dialog units, that no control's or box button's text
-// (with a radio button's indicator) is wider than the control, that no control
-// inside a frame touches the frame's top edge, and that the title bar offers no
-// box the template does not ask for. Exits 1 listing what failed.
+// and the program's message boxes with more than one button, and a failed
+// open's box with its details, to OUTDIR/boxT-LANG.png (T: the MB_ button
+// type). It checks each control's pixel rectangle against its dialog units,
+// that no control's or box button's text (with a radio button's indicator) is
+// wider than the control, that a box's details button is in the user-interface
+// language, that no control inside a frame touches the frame's top edge, and
+// that the title bar offers no box the template does not ask for. Exits 1
+// listing what failed.
 #include <QApplication>
 #include <QFontMetrics>
 #include <QPixmap>
@@ -20,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/base/diagnosis.h"
 #include "platform/resources/resources.h"
 #include "platform/resources/win_styles.h"
 #include "platform/ui/afxwin.h"
@@ -119,6 +122,8 @@ private:
     void CheckBoxButtons(ui::Window& box, const std::string& what) {
         for (QPushButton* button : WidgetOf(box.handle)->findChildren<QPushButton*>()) {
             int width = QFontMetrics(button->font()).horizontalAdvance(button->text().remove('&'));
+            if (lang != 1033 && button->text() == "Show Details...")
+                failures.push_back(what + "/" + std::to_string(lang) + ": the details button is in English");
             if (width > button->width())
                 failures.push_back(what + "/" + std::to_string(lang) + " button \"" + button->text().toStdString() +
                                    "\": text " + std::to_string(width) + " px in " + std::to_string(button->width()) + " px");
@@ -183,6 +188,9 @@ int main(int argc, char** argv) {
             LoadStringA(nullptr, type == MB_OKCANCEL ? 3 : 4, text, sizeof text);
             MessageBoxA(nullptr, text, "Dashel", type | MB_ICONQUESTION);
         }
+        // A failed open's box, whose details the toolkit shows behind a button of its own.
+        platform::diagnosis::Set("COM1: no such port");
+        MessageBoxA(nullptr, "error", "Dashel", MB_OK);
     }
     ui::SetBackend(nullptr);
     for (const std::string& f : backend.failures) std::printf("%s\n", f.c_str());

@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLibraryInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -21,6 +22,7 @@
 #include <QStyleOptionButton>
 #include <QThread>
 #include <QTimer>
+#include <QTranslator>
 
 #include <algorithm>
 #include <climits>
@@ -97,11 +99,28 @@ int ScrollCode(int action) {
     }
 }
 
+// The toolkit's own texts (a message box's "Show Details..." button) in the
+// user-interface language, as the box's other buttons are; "" keeps English.
+QString ToolkitTranslation(LANGID lang) {
+    switch (res::PRIMARYLANGID(lang)) {
+    case res::LANG_GERMAN: return "qtbase_de";
+    case res::LANG_ITALIAN: return "qtbase_it";
+    case res::LANG_CHINESE: {
+        WORD sub = res::SUBLANGID(lang);
+        bool simplified = sub == res::SUBLANG_CHINESE_SIMPLIFIED || sub == res::SUBLANG_CHINESE_SINGAPORE;
+        return simplified ? "qtbase_zh_CN" : "qtbase_zh_TW";
+    }
+    default: return "";
+    }
+}
+
 }  // namespace
 
 struct QtBackend::Impl : public QObject {
     QtMessages messages;  // before the application, whose start it watches
     QApplication app;
+    QTranslator toolkitTexts;
+    QString toolkitLanguage;  // the translation toolkitTexts holds, "" for none
     QTimer deadline;
     QFont font;
     int baseX = 8, baseY = 16;
@@ -119,6 +138,16 @@ struct QtBackend::Impl : public QObject {
         QApplication::setFont(font);
         QApplication::setWindowIcon(ProgramIcon());
         app.installEventFilter(this);
+    }
+
+    void UseToolkitLanguage(LANGID lang) {
+        QString translation = ToolkitTranslation(lang);
+        if (translation == toolkitLanguage) return;
+        toolkitLanguage = translation;
+        QApplication::removeTranslator(&toolkitTexts);
+        if (!translation.isEmpty() &&
+            toolkitTexts.load(translation, QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            QApplication::installTranslator(&toolkitTexts);
     }
 
     bool OnGuiThread() const { return QThread::currentThread() == app.thread(); }
@@ -354,6 +383,8 @@ struct QtBackend::Impl : public QObject {
     }
 
     void ShowBox(Window& w) {
+        LANGID lang = res::UserUILanguage();
+        UseToolkitLanguage(lang);
         auto* box = new QMessageBox(widgets.empty() ? nullptr : ActiveTopLevel());
         HWND hwnd = w.handle;
         box->setWindowTitle(Text(w.caption));
@@ -372,7 +403,6 @@ struct QtBackend::Impl : public QObject {
         case MB_YESNO: buttons = {{QMessageBox::YesRole, IDYES}, {QMessageBox::NoRole, IDNO}}; break;
         default: buttons = {{QMessageBox::AcceptRole, IDOK}}; break;
         }
-        LANGID lang = res::UserUILanguage();
         for (auto& [role, id] : buttons) {
             QPushButton* b = box->addButton(Text(BoxButtonText(id, lang)), role);
             if (id == buttons.front().second) box->setDefaultButton(b);
