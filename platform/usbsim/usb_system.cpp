@@ -119,6 +119,8 @@ void CUsbSystem::CompletePending(SCutter* cutter, ULONGLONG pendingId) {
             count = transfer.TransferBufferLength;
         }
         transfer.TransferBufferLength = count;
+    } else {
+        count = ControlDataStage(cutter, urb, status);  // the only other kind that pends
     }
     urb->UrbHeader.Status = usbd;
     irp->IoStatus.Status = status;
