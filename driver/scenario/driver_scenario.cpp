@@ -18,7 +18,14 @@ int main(int argc, char** argv) {
         std::string arg = argv[i];
         if (arg == "--fail-alloc" && i + 1 < argc) failAt = std::strtol(argv[++i], nullptr, 10);
         else if (arg == "--count-allocations") count = true;
-        else if (arg == "--line-limit" && i + 1 < argc) lineLimitMs = std::strtoul(argv[++i], nullptr, 10);
+        else if (arg == "--line-limit" && i + 1 < argc) {
+            char* end = nullptr;
+            lineLimitMs = std::strtoul(argv[++i], &end, 10);
+            if (*end || lineLimitMs == 0 || lineLimitMs > 0xFFFFFFFEul) {
+                std::cerr << "driver-scenario: --line-limit wants milliseconds, 1 to 4294967294: " << argv[i] << "\n";
+                return 64;
+            }
+        }
         else path = argv[i];
     }
     if (!path) {
