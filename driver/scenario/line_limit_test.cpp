@@ -39,4 +39,18 @@ TEST(LineLimit, AnAdvanceLongerThanTheLimitIsNoStuckLine) {
     EXPECT_NE(transcript.find("time 2577700 ms"), std::string::npos);
 }
 
+// The fuzzer's finding as it minimised it: with each line on a thread of its
+// own, the write and the read run between the lines and the device-control
+// request queues behind both for the request mutex.
+TEST(LineLimit, AWriteAReadAndADeviceControlRequestQueueForTheMutexInTurn) {
+    std::string transcript;
+    int result = RunLimited({"plug A", "open h \\\\.\\EZNUS0", "outcome A pipe2 delay=4", "async w write h \"b\"",
+                             "aa", "async r read h 4", "ioctl h 0"},
+                            &transcript);
+    EXPECT_EQ(result, 1) << transcript;  // the bad line, and nothing worse
+    EXPECT_NE(transcript.find("> ioctl h 0\n  status 0xC00000BB STATUS_NOT_SUPPORTED info 0\n  elapsed 24 ms"),
+              std::string::npos)
+        << transcript;
+}
+
 }  // namespace

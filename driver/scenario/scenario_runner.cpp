@@ -24,6 +24,7 @@ struct CScenarioRunner::STask {
 namespace {
 
 constexpr DWORD kJoinLimitMs = 600000;
+constexpr int kSettleTurns = 10000;
 
 DWORD TaskThread(LPVOID parameter) {
     auto* task = static_cast<CScenarioRunner::STask*>(parameter);
@@ -247,6 +248,15 @@ bool CScenarioRunner::Execute(const std::vector<std::string>& words, std::vector
         ULONG ms;
         if (!ParseNumber(words[1], &ms)) return false;
         Sleep(ms);
+    } else if (verb == "settle" && words.size() == 1) {
+        // Each turn runs every task that is ready; a task that never waits would keep the loop going.
+        int turns = 0;
+        while (sched::YieldToReady()) {
+            if (++turns == kSettleTurns) {
+                lines->push_back("tasks still running after " + std::to_string(kSettleTurns) + " turns");
+                break;
+            }
+        }
     } else if (verb == "fail-alloc" && words.size() == 2) {
         ULONG nth;
         if (!ParseNumber(words[1], &nth)) return false;

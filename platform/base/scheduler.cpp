@@ -17,7 +17,6 @@ struct Slot {
     State state = State::Ready;
     const std::function<bool()>* satisfied = nullptr;
     Millis deadline = kForever;
-    bool result = false;
 };
 
 namespace {
@@ -41,9 +40,8 @@ std::deque<Slot*> g_ready;    // satisfied waiters and new threads, oldest first
 Slot* g_running = nullptr;    // the thread holding the baton
 thread_local Slot* t_slot = nullptr;
 
-void MakeReady(Slot* s, bool result) {
+void MakeReady(Slot* s) {
     s->state = Slot::State::Ready;
-    s->result = result;
     g_ready.push_back(s);
 }
 
@@ -70,7 +68,7 @@ void PassBaton() {
         if (next > g_virtualNow.load()) g_virtualNow.store(next);
         for (Slot* s : g_slots)
             if (s->state == Slot::State::Waiting && s->deadline <= g_virtualNow.load())
-                MakeReady(s, (*s->satisfied)());
+                MakeReady(s);
     }
     g_running = g_ready.front();
     g_ready.pop_front();
@@ -128,14 +126,18 @@ bool WaitLocked(std::unique_lock<std::mutex>& lk, const std::function<bool()>& s
         return result;
     }
     Slot* me = CurrentSlotOrDie();
-    if (deadline <= g_virtualNow.load()) return false;
-    me->state = Slot::State::Waiting;
-    me->satisfied = &satisfied;
-    me->deadline = deadline;
-    PassBaton();
-    AwaitBaton(lk, me);
-    me->satisfied = nullptr;
-    return me->result;
+    // Asked again each time the baton comes back: a thread made ready before
+    // this one may have taken what woke it (a mutex, an auto-reset event).
+    while (!satisfied()) {
+        if (deadline <= g_virtualNow.load()) return false;
+        me->state = Slot::State::Waiting;
+        me->satisfied = &satisfied;
+        me->deadline = deadline;
+        PassBaton();
+        AwaitBaton(lk, me);
+        me->satisfied = nullptr;
+    }
+    return true;
 }
 
 void AwaitOutside(const std::function<bool(int ms)>& probe, Millis deadline, Millis slice) {
@@ -157,7 +159,7 @@ bool YieldToReady() {
     std::unique_lock<std::mutex> lk(g_lock);
     if (!g_virtual.load() || g_ready.empty()) return false;
     Slot* me = CurrentSlotOrDie();
-    MakeReady(me, true);
+    MakeReady(me);
     PassBaton();
     AwaitBaton(lk, me);
     return true;
@@ -170,7 +172,7 @@ void NotifyLocked() {
         return;
     }
     for (Slot* s : g_slots)
-        if (s->state == Slot::State::Waiting && (*s->satisfied)()) MakeReady(s, true);
+        if (s->state == Slot::State::Waiting && (*s->satisfied)()) MakeReady(s);
 }
 
 Slot* RegisterNewThreadLocked() {

@@ -122,6 +122,53 @@ TEST_F(VirtualClock, AThreadCreatedSuspendedRunsOnlyOnceResumed) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
 }
 
+struct Contender {
+    HANDLE hEvent;
+    CRITICAL_SECTION* pCs;
+    int* pInside;
+    int nMostInside = 0;
+    bool bWoken = false;
+};
+
+DWORD HoldThenWait(LPVOID p) {
+    auto* c = static_cast<Contender*>(p);
+    EnterCriticalSection(c->pCs);
+    c->nMostInside = ++*c->pInside;
+    Sleep(10);  // the other contender runs while this one holds the section
+    --*c->pInside;
+    LeaveCriticalSection(c->pCs);
+    c->bWoken = WaitForSingleObject(c->hEvent, 1000) == WAIT_OBJECT_0;
+    return 0;
+}
+
+// Two threads made ready by one change: the first to run takes what woke
+// both, and the second must wait on instead of returning as if it had it.
+TEST_F(VirtualClock, WhatTheFirstWokenThreadTakesSendsTheOtherBackToWaiting) {
+    CRITICAL_SECTION cs;
+    InitializeCriticalSection(&cs);
+    int inside = 0;
+    HANDLE e = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    Contender a{e, &cs, &inside}, b{e, &cs, &inside};
+    EnterCriticalSection(&cs);
+    HANDLE ta = CreateThread(nullptr, 0, HoldThenWait, &a, 0, nullptr);
+    HANDLE tb = CreateThread(nullptr, 0, HoldThenWait, &b, 0, nullptr);
+    Sleep(5);
+    LeaveCriticalSection(&cs);  // both wait for it: one enters, then the other
+    Sleep(50);
+    SetEvent(e);  // an auto-reset event with two waiters: one wait ends, the other times out
+    WaitForSingleObject(ta, INFINITE);
+    WaitForSingleObject(tb, INFINITE);
+    EXPECT_EQ(a.nMostInside, 1);
+    EXPECT_EQ(b.nMostInside, 1);
+    EXPECT_TRUE(a.bWoken);
+    EXPECT_FALSE(b.bWoken);
+    EXPECT_EQ(GetTickCount(), 1025u);
+    CloseHandle(ta);
+    CloseHandle(tb);
+    CloseHandle(e);
+    DeleteCriticalSection(&cs);
+}
+
 TEST(VirtualClockDeathTest, AWaitForEverWithNoOtherThreadIsReportedAsDeadlock) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_DEATH(

@@ -226,18 +226,28 @@ NTSTATUS VendorOrClass(SCutter* cutter, PIRP irp, PURB urb) {
     if (!in) line += " data " + Hex(request.TransferBuffer, request.TransferBufferLength);
     SUsbOutcome outcome = cutter->model.TakeOutcome(UsbTarget::Control);
     if (outcome.bHang || outcome.nDelayMs) return Pend(cutter, irp, -1, outcome, line);
-    ULONG count = 0;
-    if (NT_SUCCESS(outcome.nStatus) && in) {
-        auto& reply = cutter->model.ControlReply();
-        count = request.TransferBufferLength < reply.size() ? request.TransferBufferLength : static_cast<ULONG>(reply.size());
-        if (count) std::memcpy(request.TransferBuffer, reply.data(), count);
-    } else if (NT_SUCCESS(outcome.nStatus)) {
-        count = request.TransferBufferLength;
-    }
-    request.TransferBufferLength = count;
+    ULONG count = ControlDataStage(cutter, urb, outcome.nStatus);
     Complete(cutter, irp, urb, outcome.nStatus, outcome.nUsbd, line, count);
     return outcome.nStatus;
 }
+
+}  // namespace
+
+ULONG ControlDataStage(SCutter* cutter, PURB urb, NTSTATUS status) {
+    auto& request = urb->UrbControlVendorClassRequest;
+    ULONG count = 0;
+    if (NT_SUCCESS(status) && (request.TransferFlags & USBD_TRANSFER_DIRECTION_IN)) {
+        auto& reply = cutter->model.ControlReply();
+        count = request.TransferBufferLength < reply.size() ? request.TransferBufferLength : static_cast<ULONG>(reply.size());
+        if (count) std::memcpy(request.TransferBuffer, reply.data(), count);
+    } else if (NT_SUCCESS(status)) {
+        count = request.TransferBufferLength;
+    }
+    request.TransferBufferLength = count;
+    return count;
+}
+
+namespace {
 
 NTSTATUS HubInternalControl(PDEVICE_OBJECT pdo, PIRP irp) {
     SCutter* cutter = CutterOf(pdo);

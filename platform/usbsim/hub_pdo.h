@@ -35,4 +35,9 @@ struct SPdoExtension {
 
 NTSTATUS HubDriverEntry(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
 
+// The data stage of a vendor or class request that ends with status: the
+// cutter's reply copied in, or the data taken; returns the byte count, which
+// the URB then reports.
+ULONG ControlDataStage(SCutter* cutter, PURB urb, NTSTATUS status);
+
 }  // namespace platform::usbsim

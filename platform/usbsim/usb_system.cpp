@@ -119,6 +119,8 @@ void CUsbSystem::CompletePending(SCutter* cutter, ULONGLONG pendingId) {
             count = transfer.TransferBufferLength;
         }
         transfer.TransferBufferLength = count;
+    } else {
+        count = ControlDataStage(cutter, urb, status);  // the only other kind that pends
     }
     urb->UrbHeader.Status = usbd;
     irp->IoStatus.Status = status;
@@ -173,7 +175,14 @@ bool CUsbSystem::SendPnp(const std::string& name, UCHAR minor, NTSTATUS* status)
     irp->IoStatus.Status = STATUS_NOT_SUPPORTED;
     irp->IoStatus.Information = 0x5A5A;  // drivers must not pass on stale information
     *status = SendToStack(cutter, irp);
-    if (minor == IRP_MN_REMOVE_DEVICE) cutter->bRemoved = true;
+    if (minor == IRP_MN_REMOVE_DEVICE) {
+        cutter->bRemoved = true;
+        // A cutter already unplugged is gone with its stack now, not at the last close.
+        if (cutter->bRemoveWhenClosed) {
+            cutter->bRemoveWhenClosed = false;
+            RemoveStack(cutter);
+        }
+    }
     return true;
 }
 

@@ -15,10 +15,19 @@ KIRQL KeGetCurrentIrql();
 enum EVENT_TYPE { NotificationEvent, SynchronizationEvent };
 enum KWAIT_REASON { Executive = 0, Suspended = 5, UserRequest = 6 };
 
+// A thread as the kernel knows it; only its identity is used.
+struct KTHREAD;
+using PKTHREAD = KTHREAD*;
+PKTHREAD KeGetCurrentThread();
+
+// One waiting thread's entry in an object's wait list.
+struct KWAIT_BLOCK;
+
 // Every object KeWaitForSingleObject takes begins with this header.
 struct DISPATCHER_HEADER {
     UCHAR Type;  // the stand-in's object kind
     LONG SignalState;
+    KWAIT_BLOCK* WaitListHead;  // the threads waiting for it, oldest first
 };
 
 struct KEVENT {
@@ -28,12 +37,14 @@ using PKEVENT = KEVENT*;
 
 struct KMUTEX {
     DISPATCHER_HEADER Header;
-    DWORD OwnerThread;  // 0 while free
+    PKTHREAD OwnerThread;  // NULL while free
 };
 using PKMUTEX = KMUTEX*;
 
 void KeInitializeEvent(PKEVENT event, EVENT_TYPE type, BOOLEAN state);
-// Returns the previous state (non-zero when it was signalled).
+// Returns the previous state (non-zero when it was signalled). Setting a
+// notification event satisfies every waiter; a synchronization event with
+// waiters satisfies the oldest and stays clear.
 LONG KeSetEvent(PKEVENT event, LONG increment, BOOLEAN wait);
 void KeClearEvent(PKEVENT event);
 LONG KeResetEvent(PKEVENT event);
@@ -41,11 +52,14 @@ LONG KeReadStateEvent(PKEVENT event);
 
 // A mutex starts free; waits acquire it, recursively for its owner.
 void KeInitializeMutex(PKMUTEX mutex, ULONG level);
-// Returns the previous state; releasing a mutex the caller does not own aborts.
+// Returns the previous state: 0 when this release freed the mutex, which then
+// passes straight to its oldest waiter. Releasing a mutex the caller does not
+// own aborts, where the platform raises STATUS_MUTEX_NOT_OWNED.
 LONG KeReleaseMutex(PKMUTEX mutex, BOOLEAN wait);
 
 // STATUS_SUCCESS when the object was signalled (acquired), STATUS_TIMEOUT when
-// the time-out passed first; a NULL time-out waits for ever.
+// the time-out passed first; a NULL time-out waits for ever, a zero one only
+// tests. Waiters are satisfied oldest first.
 NTSTATUS KeWaitForSingleObject(PVOID object, KWAIT_REASON reason, KPROCESSOR_MODE mode, BOOLEAN alertable,
                                PLARGE_INTEGER timeout);
 // Returns STATUS_SUCCESS after the interval has passed on the platform clock.

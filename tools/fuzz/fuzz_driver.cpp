@@ -37,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // A pool block left over, or a thread that unplugging did not free:
         // reported before the runner goes, which a stuck thread would not survive.
         if (runner.Run(lines) >= 2) {
-            std::fputs(transcript.str().c_str(), stderr);
+            // Whole, NUL bytes of the input's lines and all: the reason comes last.
+            const std::string text = transcript.str();
+            std::fwrite(text.data(), 1, text.size(), stderr);
             std::abort();
         }
     }
