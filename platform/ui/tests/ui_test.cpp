@@ -162,6 +162,46 @@ TEST_F(UiTest, DataExchangeRefusesBadValuesWithTheFrameworkPromptAndKeepsTheDial
     EXPECT_EQ(m_backend.seen, expected);
 }
 
+// The dialog manager's side of the contract the framework stands on: the
+// init parameter reaches WM_INITDIALOG, what the procedure leaves gets the
+// default handling (the close box becomes Cancel), EndDialog's result
+// comes back, and a template that does not exist gives -1.
+std::vector<std::string> g_dlgSeen;
+INT_PTR CALLBACK RecordingDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        g_dlgSeen.push_back("init " + std::to_string(lParam));
+        return TRUE;
+    }
+    if (msg == WM_COMMAND) {
+        g_dlgSeen.push_back("command " + std::to_string(LOWORD(wParam)));
+        EndDialog(hwnd, 42);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(UiTest, TheDialogManagerRunsAPlainDialogProcedure) {
+    g_dlgSeen.clear();
+    HWND dialog = nullptr;
+    m_backend.actions.push_back([&] {
+        dialog = ActiveWindow();
+        SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed"));
+        char caption[16] = "";
+        GetWindowTextA(dialog, caption, sizeof caption);
+        g_dlgSeen.push_back(caption);
+        platform::ui::CloseWindowByUser(dialog);
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(500), nullptr, RecordingDlgProc, 77), 42);
+    EXPECT_EQ(g_dlgSeen, (std::vector<std::string>{"init 77", "Renamed", "command 2"}));
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(EndDialog(dialog, 1));
+
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(999), nullptr, RecordingDlgProc, 0), -1);
+    CDialog missing(999);
+    EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_EQ(missing.m_hWnd, nullptr);
+}
+
 std::vector<DWORD> g_ticks;
 void RecordTick(HWND, UINT, UINT_PTR, DWORD now) { g_ticks.push_back(now); }
 
