@@ -2,6 +2,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/mfc/cfile.h"
 #include "platform/ui/afxwin.h"
 
 namespace {
@@ -73,7 +74,15 @@ INT_PTR CALLBACK AfxDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     CWnd* wnd = it->second;
     CWnd::Dispatch saved = wnd->m_current;
     wnd->m_current = CWnd::Dispatch{MSG{hwnd, msg, wParam, lParam, 0}, false};
-    LRESULT result = wnd->WindowProc(msg, wParam, lParam);
+    LRESULT result = 0;
+    // A framework exception that a handler leaves is reported as the framework
+    // reports it; it must not unwind through the platform's dialog manager.
+    try {
+        result = wnd->WindowProc(msg, wParam, lParam);
+    } catch (CException* error) {
+        error->ReportError(MB_ICONSTOP);
+        error->Delete();
+    }
     bool handled = !wnd->m_current.bLeftToDefault;
     wnd->m_current = saved;
     if (msg == WM_INITDIALOG) return result;

@@ -7,6 +7,7 @@
 
 #include "platform/base/scheduler.h"
 #include "platform/base/win_base.h"
+#include "platform/mfc/cfile.h"
 #include "platform/resources/resource_tables.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/backend.h"
@@ -200,6 +201,27 @@ TEST_F(UiTest, TheDialogManagerRunsAPlainDialogProcedure) {
     CDialog missing(999);
     EXPECT_EQ(missing.DoModal(), -1);
     EXPECT_EQ(missing.m_hWnd, nullptr);
+}
+
+class CThrowingDlg : public CDialog {
+public:
+    CThrowingDlg() : CDialog(500) {}
+    void OnFail() { throw new CFileException(CFileException::diskFull, -1, "C:\\WINDOWS\\Kestra.$$$"); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CThrowingDlg, CDialog)
+ON_BN_CLICKED(1061, OnFail)
+END_MESSAGE_MAP()
+
+TEST_F(UiTest, AFrameworkExceptionAHandlerLeavesIsReportedAndTheDialogRunsOn) {
+    CThrowingDlg dlg;
+    m_backend.actions.push_back([&] { SendMessageA(dlg.m_hWnd, WM_COMMAND, 1061, 0); });
+    m_backend.actions.push_back([] { platform::ui::AnswerBox(ActiveWindow(), IDOK); });
+    m_backend.actions.push_back([&] { platform::ui::PressKey(dlg.m_hWnd, true); });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    std::vector<std::string> expected = {"dialog 500", "box 16 No error message is available.", "end 1", "end 2"};
+    EXPECT_EQ(m_backend.seen, expected);
 }
 
 std::vector<DWORD> g_ticks;
