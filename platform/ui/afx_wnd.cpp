@@ -73,7 +73,12 @@ INT_PTR CALLBACK AfxDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     if (it == g_permanent.end()) return FALSE;
     CWnd* wnd = it->second;
     CWnd::Dispatch saved = wnd->m_current;
-    wnd->m_current = CWnd::Dispatch{MSG{hwnd, msg, wParam, lParam, 0}, false};
+    MSG current{};
+    current.hwnd = hwnd;
+    current.message = msg;
+    current.wParam = wParam;
+    current.lParam = lParam;
+    wnd->m_current = CWnd::Dispatch{current, false};
     LRESULT result = 0;
     // A framework exception that a handler leaves is reported as the framework
     // reports it; it must not unwind through the platform's dialog manager.
