@@ -1,7 +1,8 @@
 // dashel-smoke DASHEL.EXE: starts Dashel, waits for its panel window, reads
-// the panel's caption and its Poll Size button's text with WM_GETTEXT, closes
-// the panel with WM_CLOSE and waits for the program to end. Prints what it
-// read; exits 1 with the reason when a step fails or takes too long.
+// the panel's caption and its Poll Size button's text with WM_GETTEXT and the
+// first entry of its port list (filled from the spooler's ports), closes the
+// panel with WM_CLOSE and waits for the program to end. Prints what it read;
+// exits 1 with the reason when a step fails or takes too long.
 #include <windows.h>
 
 #include <cstdio>
@@ -13,6 +14,7 @@ namespace {
 constexpr DWORD STEP_MS = 50;
 constexpr DWORD LIMIT_MS = 60000;  // a cold Wine start can take many seconds
 constexpr int IDC_POLL_SIZE = 1000;
+constexpr int IDC_PORT = 1021;
 
 int Fail(const char* what) {
     std::fprintf(stderr, "dashel-smoke: %s\n", what);
@@ -33,13 +35,19 @@ HWND WaitForWindow(HANDLE process, DWORD processId, const char* caption) {
     return nullptr;
 }
 
-bool ReadText(HWND hwnd, std::string* text) {
-    char buffer[256] = "";
+// The text that WM_GETTEXT, or CB_GETLBTEXT of item 0, gives. Asked in
+// UTF-16: Wine hands a list item to another process unconverted.
+bool ReadText(HWND hwnd, std::string* text, UINT msg = WM_GETTEXT) {
+    wchar_t buffer[256] = L"";
     DWORD_PTR length = 0;
-    if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
-                             LIMIT_MS, &length))
+    WPARAM wParam = msg == WM_GETTEXT ? 256 : 0;
+    if (!SendMessageTimeoutW(hwnd, msg, wParam, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, LIMIT_MS,
+                             &length) ||
+        static_cast<LRESULT>(length) < 0 || length >= 256)
         return false;
-    text->assign(buffer, length < sizeof buffer ? length : 0);
+    char narrow[1024] = "";
+    int n = WideCharToMultiByte(CP_UTF8, 0, buffer, static_cast<int>(length), narrow, sizeof narrow, nullptr, nullptr);
+    text->assign(narrow, n > 0 ? n : 0);
     return true;
 }
 
@@ -57,16 +65,19 @@ int main(int argc, char** argv) {
 
     int result = 0;
     HWND panel = WaitForWindow(process.hProcess, process.dwProcessId, "Dashel");
-    std::string caption, poll;
+    std::string caption, poll, port;
     if (!panel) {
         result = Fail("the panel window did not appear");
-    } else if (!ReadText(panel, &caption) || !ReadText(GetDlgItem(panel, IDC_POLL_SIZE), &poll)) {
-        result = Fail("the panel did not answer WM_GETTEXT");
+    } else if (!ReadText(panel, &caption) || !ReadText(GetDlgItem(panel, IDC_POLL_SIZE), &poll) ||
+               !ReadText(GetDlgItem(panel, IDC_PORT), &port, CB_GETLBTEXT)) {
+        result = Fail("the panel did not answer WM_GETTEXT and CB_GETLBTEXT");
     } else {
-        std::printf("caption \"%s\"\nbutton %d \"%s\"\n", caption.c_str(), IDC_POLL_SIZE, poll.c_str());
-        if (caption != "Dashel" || poll != "&Poll Size") result = Fail("unexpected texts");
-        PostMessageA(panel, WM_CLOSE, 0, 0);
+        std::printf("caption \"%s\"\nbutton %d \"%s\"\nport list \"%s\"\n", caption.c_str(), IDC_POLL_SIZE,
+                    poll.c_str(), port.c_str());
+        if (caption != "Dashel" || poll != "&Poll Size" || port != "COM1")
+            result = Fail("unexpected texts");
     }
+    if (panel) PostMessageA(panel, WM_CLOSE, 0, 0);
 
     DWORD exitCode = STILL_ACTIVE;
     if (WaitForSingleObject(process.hProcess, LIMIT_MS) != WAIT_OBJECT_0) {
