@@ -8,7 +8,8 @@
 # Wine's mount manager points dosdevices/com* at the host's serial devices
 # whenever its server starts; no test opens them, and none is left behind.
 # COM1, the port Dashel starts with, is mapped in the registry (which the
-# mount manager obeys) to a path that does not exist.
+# mount manager obeys) to /dev/null: a link to a path that does not exist
+# would not do, as Wine then falls back to the host's /dev/ttyS0 for COM1.
 set -eu
 [ $# -eq 2 ] || { echo "usage: wine_prefix.sh start|stop PREFIX" >&2; exit 2; }
 export WINEPREFIX=$2 WINEARCH=win32 WINEDEBUG=-all
@@ -39,7 +40,7 @@ case $1 in
     # Wine's server and services outlive this script: they must not hold
     # the test runner's output open.
     wineboot -i >"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; exit 1; }
-    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d "$WINEPREFIX/no-serial-port" /f \
+    wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /d /dev/null /f \
       >>"$WINEPREFIX.log" 2>&1 || { cat "$WINEPREFIX.log" >&2; exit 1; }
     # In the session that creates the prefix the service manager cannot
     # start drivers (error 1077): boot once more, with a server that stays
