@@ -1,8 +1,10 @@
 // dashel-smoke DASHEL.EXE: starts Dashel, waits for its panel window, reads
 // the panel's caption and its Poll Size button's text with WM_GETTEXT and the
-// first entry of its port list (filled from the spooler's ports), closes the
-// panel with WM_CLOSE and waits for the program to end. Prints what it read;
-// exits 1 with the reason when a step fails or takes too long.
+// first entry of its port list (filled from the spooler's ports), clicks Poll
+// Size and reads the box that says no device answers on COM1 (which the
+// caller has made /dev/null), closes the panel with WM_CLOSE and waits for
+// the program to end. Prints what it read; exits 1 with the reason when a
+// step fails or takes too long.
 #include <windows.h>
 
 #include <cstdio>
@@ -21,18 +23,30 @@ int Fail(const char* what) {
     return 1;
 }
 
-// The top-level window of the process with the caption, polled until it
-// appears, the process ends, or the limit passes.
-HWND WaitForWindow(HANDLE process, DWORD processId, const char* caption) {
-    for (DWORD waited = 0; waited < LIMIT_MS; waited += STEP_MS) {
-        for (HWND w = FindWindowA(nullptr, caption); w; w = FindWindowExA(nullptr, w, nullptr, caption)) {
-            DWORD owner = 0;
-            GetWindowThreadProcessId(w, &owner);
-            if (owner == processId && IsWindowVisible(w)) return w;
-        }
-        if (WaitForSingleObject(process, STEP_MS) == WAIT_OBJECT_0) return nullptr;
+constexpr int MESSAGE_BOX_TEXT = 0xFFFF;  // the id of a message box's text
+const char* const NOT_CONNECTED =
+    "\"Can not  connect to device.\nSerial  port disconnected or device was not ready . \"";
+
+// A visible top-level window of the process with the caption, other than
+// except; nullptr when there is none.
+HWND FindShown(DWORD processId, const char* caption, HWND except) {
+    for (HWND w = FindWindowA(nullptr, caption); w; w = FindWindowExA(nullptr, w, nullptr, caption)) {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (w != except && owner == processId && IsWindowVisible(w)) return w;
     }
     return nullptr;
+}
+
+// Polls until such a window is shown (shown true: its handle) or gone (shown
+// false), the process ends, or the limit passes; false for the last two.
+bool WaitForShown(HANDLE process, DWORD processId, const char* caption, HWND except, bool shown, HWND* found) {
+    for (DWORD waited = 0; waited < LIMIT_MS; waited += STEP_MS) {
+        *found = FindShown(processId, caption, except);
+        if ((*found != nullptr) == shown) return true;
+        if (WaitForSingleObject(process, STEP_MS) == WAIT_OBJECT_0) break;
+    }
+    return false;
 }
 
 // The text that WM_GETTEXT, or CB_GETLBTEXT of item 0, gives. Asked in
@@ -64,7 +78,8 @@ int main(int argc, char** argv) {
     CloseHandle(process.hThread);
 
     int result = 0;
-    HWND panel = WaitForWindow(process.hProcess, process.dwProcessId, "Dashel");
+    HWND panel = nullptr, box = nullptr;
+    WaitForShown(process.hProcess, process.dwProcessId, "Dashel", nullptr, true, &panel);
     std::string caption, poll, port;
     if (!panel) {
         result = Fail("the panel window did not appear");
@@ -76,6 +91,19 @@ int main(int argc, char** argv) {
                     poll.c_str(), port.c_str());
         if (caption != "Dashel" || poll != "&Poll Size" || port != "COM1")
             result = Fail("unexpected texts");
+        // Posted: the click's handler runs the box's modal loop before it returns.
+        PostMessageA(GetDlgItem(panel, IDC_POLL_SIZE), BM_CLICK, 0, 0);
+        std::string text;
+        if (!WaitForShown(process.hProcess, process.dwProcessId, "Dashel", panel, true, &box) ||
+            !ReadText(GetDlgItem(box, MESSAGE_BOX_TEXT), &text)) {
+            result = Fail("no message box after Poll Size");
+        } else {
+            std::printf("box \"Dashel\" \"%s\"\n", text.c_str());
+            if (text != NOT_CONNECTED) result = Fail("unexpected message box text");
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+            if (!WaitForShown(process.hProcess, process.dwProcessId, "Dashel", panel, false, &box))
+                result = Fail("the message box did not close");
+        }
     }
     if (panel) PostMessageA(panel, WM_CLOSE, 0, 0);
 
