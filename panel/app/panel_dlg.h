@@ -88,4 +88,4 @@ private:
 extern CPanelDlg* g_pPanelDlg;
 extern int g_nHiddenClicks;
 
-void PanelTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);
+void CALLBACK PanelTimerProc(HWND hwnd, UINT msg, UINT_PTR id, DWORD time);

@@ -107,7 +107,7 @@ void CPanelDlg::OnSelchangePort() {
     m_bPortChanged = 1;
 }
 
-void PanelTimerProc(HWND, UINT, UINT_PTR, DWORD) {
+void CALLBACK PanelTimerProc(HWND, UINT, UINT_PTR, DWORD) {
     CPanelDlg* panel = g_pPanelDlg;
     if (!panel || !panel->m_pPort) return;
     if (panel->m_bLoopDetect == 1 && g_nRequestType != REQ_SIZE)

@@ -45,7 +45,7 @@ void CSaveNameDlg::OnAdd() {
         return;
     }
     char name[NAME_TEXT_MAX + 1] = {};
-    GetWindowTextA(m_editName.m_hWnd, name, sizeof name);
+    ::GetWindowTextA(m_editName.m_hWnd, name, sizeof name);
     // A line break in a name would start a line of its own in the file.
     name[std::strcspn(name, "\r\n")] = '\0';
     m_lbNames.InsertString(0, name);

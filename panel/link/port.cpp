@@ -162,7 +162,7 @@ void StopReader() {
     while (g_bStopReader.load() != 0) WaitStepServingReader();
 }
 
-DWORD ReaderThreadProc(LPVOID param) {
+DWORD WINAPI ReaderThreadProc(LPVOID param) {
     auto* port = static_cast<PortInfo*>(param);
     g_bReaderRunning.store(1);
     HANDLE ownEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);

@@ -53,7 +53,7 @@ BOOL ConfigureLine(PortInfo* port);
 BOOL ClosePort(PortInfo* port);
 // Asks a running reader to end and waits for its acknowledgement.
 void StopReader();
-DWORD ReaderThreadProc(LPVOID param);
+DWORD WINAPI ReaderThreadProc(LPVOID param);
 // Bytes read from what is already queued: 0 when nothing was queued or on error.
 DWORD ReadAvailable(PortInfo* port, char* buffer, DWORD maximum);
 // 1 when the text was handed to the port, 0 when the write failed at once.

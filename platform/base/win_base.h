@@ -29,7 +29,7 @@ DWORD GetTickCount();
 // Blocks the calling thread for ms milliseconds of the platform clock.
 void Sleep(DWORD ms);
 
-using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
+using LPTHREAD_START_ROUTINE = DWORD(WINAPI*)(LPVOID);
 constexpr DWORD CREATE_SUSPENDED = 0x00000004;
 // Returns a handle to the new thread (its id in *threadId), or NULL on failure.
 // With CREATE_SUSPENDED in flags the thread runs only once ResumeThread lets it.

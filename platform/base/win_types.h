@@ -47,6 +47,10 @@ using HINSTANCE = HINSTANCE__*;
 struct HDC__;
 using HDC = HDC__*;
 
+// Calling conventions of the platform's callbacks; one only on 32-bit Windows.
+#define WINAPI
+#define CALLBACK
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<LONG_PTR>(-1));

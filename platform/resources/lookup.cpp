@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "platform/resources/resource_tables.h"
+#include "platform/ui/win_user.h"
 
 namespace platform::res {
 namespace {

@@ -117,6 +117,3 @@ LANGID LanguageFromLocale(const char* locale);
 
 }  // namespace platform::res
 
-// Copies text id (UTF-8, cut at a character boundary to fit max - 1 bytes) and a NUL into buffer.
-// Returns the bytes copied without the NUL; 0 when the id has no text or buffer/max is unusable.
-int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int max);

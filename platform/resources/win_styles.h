@@ -4,6 +4,8 @@
 
 #include "platform/base/win_types.h"
 
+#ifndef _WIN32
+
 // Window styles.
 constexpr DWORD WS_OVERLAPPED = 0x00000000;
 constexpr DWORD WS_POPUP = 0x80000000;
@@ -121,3 +123,5 @@ constexpr DWORD CBS_LOWERCASE = 0x4000;
 // Scroll bar styles.
 constexpr DWORD SBS_HORZ = 0x0000;
 constexpr DWORD SBS_VERT = 0x0001;
+
+#endif  // _WIN32

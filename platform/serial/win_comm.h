@@ -4,6 +4,11 @@
 // such a handle are the generic file calls of platform/base/win_base.h.
 #pragma once
 
+#ifdef _WIN32
+// On Windows the comm calls are the platform's own.
+#include <windows.h>
+#else
+
 #include "platform/base/devices.h"
 #include "platform/base/win_base.h"
 
@@ -168,3 +173,5 @@ BOOL EscapeCommFunction(HANDLE file, DWORD func);
 // Reports and clears the CE_* errors since the last call; stat (optional)
 // gets the queue counts and hold flags.
 BOOL ClearCommError(HANDLE file, LPDWORD errors, LPCOMSTAT stat);
+
+#endif  // _WIN32

@@ -1,6 +1,12 @@
 // Spooler-style port enumeration: the serial ports this machine offers.
 #pragma once
 
+#ifdef _WIN32
+// On Windows the port list is the spooler's own.
+#include <windows.h>
+#include <winspool.h>
+#else
+
 #include "platform/base/win_types.h"
 
 struct PORT_INFO_1A {
@@ -16,3 +22,5 @@ using PPORT_INFO_1 = PORT_INFO_1A*;
 // ERROR_INVALID_NAME for another machine, ERROR_INVALID_PARAMETER for null
 // out-pointers or a null buffer with a non-zero size.
 BOOL EnumPortsA(LPSTR name, DWORD level, LPBYTE ports, DWORD size, LPDWORD needed, LPDWORD returned);
+
+#endif  // _WIN32

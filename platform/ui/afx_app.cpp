@@ -1,7 +1,7 @@
 // The application object, its run, and the framework's message boxes.
-#include "platform/resources/resources.h"
+#include <vector>
+
 #include "platform/ui/afxwin.h"
-#include "platform/ui/window_core.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -26,16 +26,19 @@ CWinApp* AfxGetApp() { return g_app; }
 CWnd* AfxGetMainWnd() { return g_app ? g_app->m_pMainWnd : nullptr; }
 void AfxEnableControlContainer() {}
 
-int AfxWinMain(const char* programName) {
+HINSTANCE AfxGetResourceHandle() { return g_app ? g_app->m_hInstance : nullptr; }
+
+int AfxWinMain(const char* programName, HINSTANCE instance) {
     CWinApp* app = AfxGetApp();
     if (!app) return -1;
     if (!app->m_pszAppName) app->m_pszAppName = programName;
+    app->m_hInstance = instance;
     if (!app->InitInstance()) return app->ExitInstance();
     return app->Run();
 }
 
 int AfxMessageBox(const char* text, UINT type, UINT) {
-    HWND owner = platform::ui::ActiveModal();
+    HWND owner = ::GetActiveWindow();
     if (!owner && AfxGetMainWnd()) owner = AfxGetMainWnd()->m_hWnd;
     const char* caption = AfxGetApp() && AfxGetApp()->m_pszAppName ? AfxGetApp()->m_pszAppName : "";
     return MessageBoxA(owner, text, caption, type);
@@ -48,7 +51,12 @@ int AfxMessageBox(UINT promptId, UINT type, UINT helpId) {
 }
 
 BOOL CString::LoadString(UINT nID) {
-    const char* text = platform::res::FindString(nID);
-    *this = text ? text : "";
-    return text != nullptr;
+    // The table gives no length: grow the buffer until the text fits with room to spare.
+    std::vector<char> buffer(256);
+    int n = 0;
+    while ((n = ::LoadStringA(AfxGetResourceHandle(), nID, buffer.data(), static_cast<int>(buffer.size()))) >=
+           static_cast<int>(buffer.size()) - 4)
+        buffer.resize(buffer.size() * 2);
+    *this = CString(buffer.data(), n);
+    return n > 0;
 }

@@ -1,8 +1,6 @@
-// CDialog: modal dialogs made from the program's templates.
-#include "platform/resources/resources.h"
+// CDialog: modal dialogs made from the program's templates by the dialog
+// manager, their messages served through the message maps.
 #include "platform/ui/afxwin.h"
-#include "platform/ui/backend.h"
-#include "platform/ui/dialogs.h"
 
 BEGIN_MESSAGE_MAP(CDialog, CWnd)
 ON_COMMAND(IDOK, OnOK)
@@ -17,7 +15,7 @@ namespace {
 // modal one, else the main window.
 HWND OwnerFor(const CDialog& dialog) {
     if (dialog.m_pParentWnd && dialog.m_pParentWnd->m_hWnd) return dialog.m_pParentWnd->m_hWnd;
-    if (HWND active = platform::ui::ActiveModal()) return active;
+    if (HWND active = ::GetActiveWindow()) return active;
     CWnd* main = AfxGetMainWnd();
     return main && main != &dialog ? main->m_hWnd : nullptr;
 }
@@ -25,26 +23,8 @@ HWND OwnerFor(const CDialog& dialog) {
 }  // namespace
 
 INT_PTR CDialog::DoModal() {
-    const platform::res::DialogTemplate* t = platform::res::FindDialog(static_cast<int>(m_nIDTemplate));
-    if (!t) return -1;
-    HWND owner = OwnerFor(*this);
-    HWND hwnd = platform::ui::CreateDialogFromTemplate(*t, owner, AfxWndProc);
-    Attach(hwnd);
-    SendMessage(WM_INITDIALOG);
-    bool ownerWasEnabled = owner && ::IsWindowEnabled(owner);
-    if (ownerWasEnabled) ::EnableWindow(owner, FALSE);
-    int result = -1;
-    if (platform::ui::Window* w = platform::ui::FindWindow(hwnd)) {
-        ::ShowWindow(hwnd, SW_SHOW);
-        platform::ui::PushModal(hwnd);
-        platform::ui::CurrentBackend().ModalShown(*w);
-        result = platform::ui::RunModalLoop(hwnd);
-        platform::ui::PopModal(hwnd);
-        if (platform::ui::Window* still = platform::ui::FindWindow(hwnd))
-            platform::ui::CurrentBackend().ModalEnded(*still, result);
-    }
-    if (ownerWasEnabled) ::EnableWindow(owner, TRUE);
-    ::DestroyWindow(hwnd);
+    INT_PTR result = ::DialogBoxParamA(AfxGetResourceHandle(), MAKEINTRESOURCEA(m_nIDTemplate), OwnerFor(*this),
+                                       AfxDlgProc, reinterpret_cast<LPARAM>(this));
     Detach();
     return result;
 }
@@ -66,4 +46,4 @@ void CDialog::OnOK() {
 
 void CDialog::OnCancel() { EndDialog(IDCANCEL); }
 
-void CDialog::EndDialog(int result) { platform::ui::EndModal(m_hWnd, result); }
+void CDialog::EndDialog(int result) { ::EndDialog(m_hWnd, result); }

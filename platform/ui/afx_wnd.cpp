@@ -2,9 +2,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/mfc/cfile.h"
 #include "platform/ui/afxwin.h"
-#include "platform/ui/dialogs.h"
-#include "platform/ui/window_core.h"
 
 namespace {
 
@@ -66,15 +65,33 @@ HWND CWnd::Detach() {
     return hwnd;
 }
 
-LRESULT AfxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+INT_PTR CALLBACK AfxDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    // The dialog object comes with WM_INITDIALOG; what the dialog manager sends
+    // before it is the manager's own business.
+    if (msg == WM_INITDIALOG) reinterpret_cast<CWnd*>(lParam)->Attach(hwnd);
     auto it = g_permanent.find(hwnd);
-    if (it == g_permanent.end()) return DefDlgProcA(hwnd, msg, wParam, lParam);
+    if (it == g_permanent.end()) return FALSE;
     CWnd* wnd = it->second;
-    MSG saved = wnd->m_currentMsg;
-    wnd->m_currentMsg = MSG{hwnd, msg, wParam, lParam, 0};
-    LRESULT result = wnd->WindowProc(msg, wParam, lParam);
-    wnd->m_currentMsg = saved;
-    return result;
+    CWnd::Dispatch saved = wnd->m_current;
+    MSG current{};
+    current.hwnd = hwnd;
+    current.message = msg;
+    current.wParam = wParam;
+    current.lParam = lParam;
+    wnd->m_current = CWnd::Dispatch{current, false};
+    LRESULT result = 0;
+    // A framework exception that a handler leaves is reported as the framework
+    // reports it; it must not unwind through the platform's dialog manager.
+    try {
+        result = wnd->WindowProc(msg, wParam, lParam);
+    } catch (CException* error) {
+        error->ReportError(MB_ICONSTOP);
+        error->Delete();
+    }
+    bool handled = !wnd->m_current.bLeftToDefault;
+    wnd->m_current = saved;
+    if (msg == WM_INITDIALOG) return result;
+    return handled ? TRUE : FALSE;
 }
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -111,10 +128,8 @@ bool CWnd::DispatchThroughMap(UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT CWnd::Default() {
-    const MSG& m = m_currentMsg;
-    platform::ui::Window* w = platform::ui::FindWindow(m_hWnd);
-    if (w && w->kind == platform::ui::WindowKind::Dialog) return DefDlgProcA(m_hWnd, m.message, m.wParam, m.lParam);
-    return platform::ui::ControlProc(m_hWnd, m.message, m.wParam, m.lParam);
+    m_current.bLeftToDefault = true;
+    return 0;
 }
 
 void CWnd::OnPaint() {

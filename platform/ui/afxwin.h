@@ -140,7 +140,8 @@ public:
 
     virtual LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
     virtual BOOL OnCommand(WPARAM wParam, LPARAM lParam);
-    // The window's default handling of the message being dispatched.
+    // Leaves the message being dispatched to the dialog manager's default
+    // handling, which runs once the handler returns.
     LRESULT Default();
 
     void OnPaint();
@@ -155,12 +156,17 @@ protected:
     bool DispatchThroughMap(UINT msg, WPARAM wParam, LPARAM lParam);
 
 private:
-    MSG m_currentMsg{};
-    friend LRESULT AfxWndProc(HWND, UINT, WPARAM, LPARAM);
+    struct Dispatch {
+        MSG msg;
+        bool bLeftToDefault;
+    };
+    Dispatch m_current{};
+    friend INT_PTR CALLBACK AfxDlgProc(HWND, UINT, WPARAM, LPARAM);
 };
 
-// The window procedure of every framework window: routes to its CWnd.
-LRESULT AfxWndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+// The dialog procedure of every framework dialog: WM_INITDIALOG carries the
+// CDialog, which then gets every message through its WindowProc.
+INT_PTR CALLBACK AfxDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
 class CDialog : public CWnd {
 public:
@@ -270,9 +276,11 @@ public:
     virtual int Run();
     void OnHelp() {}
     BOOL Enable3dControlsStatic() { return TRUE; }
-    HICON LoadIcon(UINT id) const { return ::LoadIconA(nullptr, static_cast<int>(id)); }
+    HICON LoadIcon(UINT id) const { return ::LoadIconA(m_hInstance, MAKEINTRESOURCEA(id)); }
 
     const char* m_pszAppName = nullptr;
+    // The module whose resources the framework loads: the program's own.
+    HINSTANCE m_hInstance = nullptr;
     CWnd* m_pMainWnd = nullptr;
 
     DECLARE_MESSAGE_MAP()
@@ -283,8 +291,10 @@ CWnd* AfxGetMainWnd();
 void AfxEnableControlContainer();
 
 // Runs the one application object: InitInstance, then Run or ExitInstance.
-// programName stands for the executable's file name without its extension.
-int AfxWinMain(const char* programName);
+// programName stands for the executable's file name without its extension;
+// instance is the program's module (NULL on Linux, where there is one).
+int AfxWinMain(const char* programName, HINSTANCE instance = nullptr);
+HINSTANCE AfxGetResourceHandle();
 
 // Message boxes captioned with the application's name, owned by the active window.
 int AfxMessageBox(const char* text, UINT type = MB_OK, UINT helpId = 0);

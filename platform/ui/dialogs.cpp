@@ -1,7 +1,5 @@
 // Dialogs made from templates, the default dialog procedure, message boxes,
 // icons and painting.
-#include "platform/ui/dialogs.h"
-
 #include <cctype>
 #include <map>
 #include <string>
@@ -10,6 +8,7 @@
 #include "platform/resources/resources.h"
 #include "platform/resources/win_styles.h"
 #include "platform/ui/backend.h"
+#include "platform/ui/window_core.h"
 
 namespace platform::ui {
 namespace {
@@ -36,19 +35,28 @@ public:
 HeadlessDefault g_defaultBackend;
 Backend* g_backend = &g_defaultBackend;
 
-}  // namespace
+// The procedure of the dialog class: the program's dialog procedure first,
+// the default handling for what it leaves.
+LRESULT CALLBACK DialogClassProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    Window* w = FindWindow(hwnd);
+    DLGPROC proc = w ? w->dlgProc : nullptr;
+    if (proc) {
+        INT_PTR handled = proc(hwnd, msg, wParam, lParam);
+        if (msg == WM_INITDIALOG) return handled;
+        if (handled) return 0;
+    }
+    return DefDlgProcA(hwnd, msg, wParam, lParam);
+}
 
-Backend& CurrentBackend() { return *g_backend; }
-void SetBackend(Backend* backend) { g_backend = backend ? backend : &g_defaultBackend; }
-
-HWND CreateDialogFromTemplate(const res::DialogTemplate& t, HWND owner, WNDPROC proc) {
+HWND CreateDialogFromTemplate(const res::DialogTemplate& t, HWND owner, DLGPROC dlgProc) {
     // Created hidden: the modal loop shows the dialog once it is initialised.
     HWND dialog = CreateWindowCore(WindowKind::Dialog, t.caption ? t.caption : "", t.style & ~WS_VISIBLE, t.exStyle,
-                                   0, owner, proc, Units(t.x, t.y, t.cx, t.cy));
+                                   0, owner, DialogClassProc, Units(t.x, t.y, t.cx, t.cy));
     Window* d = FindWindow(dialog);
     d->templateId = t.id;
     d->fontName = t.fontName ? t.fontName : "";
     d->pointSize = t.pointSize;
+    d->dlgProc = dlgProc;
     for (int i = 0; i < t.controlCount; ++i) {
         const res::ControlTemplate& c = t.controls[i];
         WindowKind kind = KindOfClass(c.className);
@@ -59,6 +67,11 @@ HWND CreateDialogFromTemplate(const res::DialogTemplate& t, HWND owner, WNDPROC 
     if (Window* o = FindWindow(owner)) std::erase(o->children, dialog);
     return dialog;
 }
+
+}  // namespace
+
+Backend& CurrentBackend() { return *g_backend; }
+void SetBackend(Backend* backend) { g_backend = backend ? backend : &g_defaultBackend; }
 
 }  // namespace platform::ui
 
@@ -92,6 +105,36 @@ LRESULT DefDlgProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+INT_PTR DialogBoxParamA(HINSTANCE, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam) {
+    int id = static_cast<int>(reinterpret_cast<UINT_PTR>(templateName));
+    const platform::res::DialogTemplate* t = platform::res::FindDialog(id);
+    if (!t) return -1;
+    HWND hwnd = CreateDialogFromTemplate(*t, owner, proc);
+    SendMessageA(hwnd, WM_INITDIALOG, 0, initParam);
+    bool ownerWasEnabled = owner && IsWindowEnabled(owner);
+    if (ownerWasEnabled) EnableWindow(owner, FALSE);
+    int result = -1;
+    if (Window* w = FindWindow(hwnd)) {
+        ShowWindow(hwnd, SW_SHOW);
+        PushModal(hwnd);
+        CurrentBackend().ModalShown(*w);
+        result = RunModalLoop(hwnd);
+        PopModal(hwnd);
+        if (Window* still = FindWindow(hwnd)) CurrentBackend().ModalEnded(*still, result);
+    }
+    if (ownerWasEnabled) EnableWindow(owner, TRUE);
+    DestroyWindow(hwnd);
+    return result;
+}
+
+BOOL EndDialog(HWND dialog, INT_PTR result) {
+    if (!IsWindow(dialog)) return FALSE;
+    EndModal(dialog, static_cast<int>(result));
+    return TRUE;
+}
+
+HWND GetActiveWindow() { return ActiveModal(); }
+
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     HWND box = CreateWindowCore(WindowKind::MessageBox, text ? text : "", WS_POPUP | WS_CAPTION | WS_SYSMENU, 0, 0,
                                 nullptr, ControlProc, RECT{});
@@ -112,7 +155,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     return result;
 }
 
-HICON LoadIconA(HINSTANCE, int resourceId) {
+HICON LoadIconA(HINSTANCE, LPCSTR name) {
+    int resourceId = static_cast<int>(reinterpret_cast<UINT_PTR>(name));
     if (!platform::res::FindIcon(resourceId)) return nullptr;
     return reinterpret_cast<HICON>(static_cast<UINT_PTR>(0x7F0000 + resourceId));
 }

@@ -3,6 +3,9 @@
 
 #include "platform/base/win_types.h"
 
+// On Windows win_types.h has brought the platform's own windows.h.
+#ifndef _WIN32
+
 constexpr UINT WM_NULL = 0x0000;
 constexpr UINT WM_CREATE = 0x0001;
 constexpr UINT WM_DESTROY = 0x0002;
@@ -148,8 +151,15 @@ struct MSG {
 };
 using LPMSG = MSG*;
 
-using WNDPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM);
-using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
+using WNDPROC = LRESULT(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+using TIMERPROC = void(CALLBACK*)(HWND, UINT, UINT_PTR, DWORD);
+// TRUE when the dialog procedure handled the message; FALSE leaves it to the
+// dialog manager's default handling.
+using DLGPROC = INT_PTR(CALLBACK*)(HWND, UINT, WPARAM, LPARAM);
+
+// A resource named by its number.
+inline LPCSTR MAKEINTRESOURCEA(UINT_PTR id) { return reinterpret_cast<LPCSTR>(id & 0xFFFF); }
+#define MAKEINTRESOURCE MAKEINTRESOURCEA
 
 // Returns the window procedure's result; 0 for an invalid window.
 // Sent across threads, the call waits for the owning thread to handle it and
@@ -215,8 +225,29 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint);  // NULL for an invalid window
 BOOL EndPaint(HWND hwnd, const PAINTSTRUCT* paint);
 
 // Returns an icon handle for the resource, or NULL.
-HICON LoadIconA(HINSTANCE instance, int resourceId);
+HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 
 // Runs a modal message box owned by hwnd; returns the id of the button chosen.
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
+
+// The active window of the program: its innermost modal dialog or message
+// box; NULL when none is shown.
+HWND GetActiveWindow();
+
+// Runs the dialog of the named template modally, owned by owner (disabled
+// meanwhile): WM_INITDIALOG with initParam, then every message through proc.
+// Returns EndDialog's result; -1 when the template or the dialog cannot be made.
+INT_PTR DialogBoxParamA(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM initParam);
+// Ends the modal dialog with the result; FALSE for a window that is none.
+BOOL EndDialog(HWND dialog, INT_PTR result);
+// The dialog manager's default handling of a dialog's messages: the close
+// box as Cancel, icons, the caption.
+LRESULT DefDlgProcA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+// Copies text id (UTF-8, cut at a character boundary to fit max - 1 bytes) and a NUL into buffer.
+// Returns the bytes copied without the NUL; 0 when the id has no text or buffer/max is unusable.
+// Served by the resource lookup (platform/resources).
+int LoadStringA(HINSTANCE instance, UINT id, LPSTR buffer, int max);
+
+#endif  // _WIN32

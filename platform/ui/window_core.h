@@ -25,6 +25,7 @@ struct Window {
     HWND parent = nullptr;
     std::vector<HWND> children;  // template order
     WNDPROC proc = nullptr;
+    DLGPROC dlgProc = nullptr;  // dialogs: the program's procedure
     RECT unitsRect{};  // position and size in dialog units of the owning dialog
 
     // Control state.

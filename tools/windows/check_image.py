@@ -14,6 +14,7 @@ CHECK is one of
   imports=DLL:NAME,...    from DLL exactly these functions
   fixed=FIELD=VALUE       FileVersion, ProductVersion (a.b.c.d), FileOS, FileType (hex)
   string=KEY=VALUE        an entry of the version block's string table
+  resource=TYPE/ID=LANG,...  resource TYPE ID (numbers) exists in exactly these languages
 Prints every mismatch and exits 1 when there is one.
 """
 import re
@@ -60,6 +61,20 @@ def imports(text):
             current.add(m.group(1))
         elif not line.strip():
             current = None
+    return found
+
+
+def resources(text):
+    """{(type, id): {language, ...}} from objdump's listing of the resource
+    directory, whose levels (type, name, language) are told apart by indent."""
+    found = {}
+    path = []
+    listing = text.split('The .rsrc Resource Directory section:', 1)
+    for m in re.finditer(r'^[0-9a-f]+( +)Entry: ID: 0x([0-9a-f]+)', listing[1] if len(listing) > 1 else '', re.M):
+        level = (len(m.group(1)) - 3) // 2
+        path[level:] = [int(m.group(2), 16)]
+        if level == 2:
+            found.setdefault((path[0], path[1]), set()).add(path[2])
     return found
 
 
@@ -149,6 +164,12 @@ def main():
         elif what == 'string':
             key, _, want = want.partition('=')
             got = strings.get(key)
+        elif what == 'resource':
+            key, _, langs = want.partition('=')
+            kind, _, number = key.partition('/')
+            want = key + '=' + ','.join(sorted(langs.split(','), key=int))
+            found = resources(private).get((int(kind), int(number)), ())
+            got = key + '=' + ','.join(str(lang) for lang in sorted(found))
         else:
             print('unknown check: ' + check, file=sys.stderr)
             return 2

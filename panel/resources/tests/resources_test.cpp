@@ -6,6 +6,7 @@
 #include "panel/resources/resource.h"
 #include "platform/resources/resource_tables.h"
 #include "platform/resources/win_styles.h"
+#include "platform/ui/win_user.h"
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "platform/base/scheduler.h"
 #include "platform/base/win_base.h"
+#include "platform/mfc/cfile.h"
 #include "platform/resources/resource_tables.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/backend.h"
@@ -177,6 +178,67 @@ TEST_F(UiTest, DataExchangeRefusesBadValuesWithTheFrameworkPromptAndKeepsTheDial
                                          "box 48 Please enter an integer.", "end 1",
                                          "box 48 Please enter an integer between 1 and 10.", "end 1",
                                          "end 1"};
+    EXPECT_EQ(m_backend.seen, expected);
+}
+
+// The dialog manager's side of the contract the framework stands on: the
+// init parameter reaches WM_INITDIALOG, what the procedure leaves gets the
+// default handling (the close box becomes Cancel), EndDialog's result
+// comes back, and a template that does not exist gives -1.
+std::vector<std::string> g_dlgSeen;
+INT_PTR CALLBACK RecordingDlgProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_INITDIALOG) {
+        g_dlgSeen.push_back("init " + std::to_string(lParam));
+        return TRUE;
+    }
+    if (msg == WM_COMMAND) {
+        g_dlgSeen.push_back("command " + std::to_string(LOWORD(wParam)));
+        EndDialog(hwnd, 42);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+TEST_F(UiTest, TheDialogManagerRunsAPlainDialogProcedure) {
+    g_dlgSeen.clear();
+    HWND dialog = nullptr;
+    m_backend.actions.push_back([&] {
+        dialog = ActiveWindow();
+        SendMessageA(dialog, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed"));
+        char caption[16] = "";
+        GetWindowTextA(dialog, caption, sizeof caption);
+        g_dlgSeen.push_back(caption);
+        platform::ui::CloseWindowByUser(dialog);
+    });
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(500), nullptr, RecordingDlgProc, 77), 42);
+    EXPECT_EQ(g_dlgSeen, (std::vector<std::string>{"init 77", "Renamed", "command 2"}));
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_FALSE(EndDialog(dialog, 1));
+
+    EXPECT_EQ(DialogBoxParamA(nullptr, MAKEINTRESOURCEA(999), nullptr, RecordingDlgProc, 0), -1);
+    CDialog missing(999);
+    EXPECT_EQ(missing.DoModal(), -1);
+    EXPECT_EQ(missing.m_hWnd, nullptr);
+}
+
+class CThrowingDlg : public CDialog {
+public:
+    CThrowingDlg() : CDialog(500) {}
+    void OnFail() { throw new CFileException(CFileException::diskFull, -1, "C:\\WINDOWS\\Kestra.$$$"); }
+    DECLARE_MESSAGE_MAP()
+};
+
+BEGIN_MESSAGE_MAP(CThrowingDlg, CDialog)
+ON_BN_CLICKED(1061, OnFail)
+END_MESSAGE_MAP()
+
+TEST_F(UiTest, AFrameworkExceptionAHandlerLeavesIsReportedAndTheDialogRunsOn) {
+    CThrowingDlg dlg;
+    m_backend.actions.push_back([&] { SendMessageA(dlg.m_hWnd, WM_COMMAND, 1061, 0); });
+    m_backend.actions.push_back([] { platform::ui::AnswerBox(ActiveWindow(), IDOK); });
+    m_backend.actions.push_back([&] { platform::ui::PressKey(dlg.m_hWnd, true); });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    std::vector<std::string> expected = {"dialog 500", "box 16 No error message is available.", "end 1", "end 2"};
     EXPECT_EQ(m_backend.seen, expected);
 }
 
