@@ -44,7 +44,9 @@ struct ThreadQueue {
     bool woken = false;
 };
 
-std::map<DWORD, ThreadQueue> g_queues;  // under sched::Lock()
+// Under sched::Lock(). Never destroyed: a thread still ending while the
+// process exits drops its queue after static destructors have run.
+std::map<DWORD, ThreadQueue>& g_queues = *new std::map<DWORD, ThreadQueue>;
 
 ThreadQueue& QueueLocked(DWORD threadId) { return g_queues[threadId]; }
 
