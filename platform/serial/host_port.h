@@ -16,6 +16,7 @@ namespace platform::serial {
 // Where a write's bytes stand in a backend's own queue (a backend without one ignores it).
 struct COutgoing {
     bool bBegun = false;
+    std::uint64_t nConnection = 0;  // of a backend that reconnects: the connection they went to
     std::uint64_t nStart = 0;  // queue position of its first byte
     std::uint64_t nEnd = 0;    // queue position after its last byte handed so far
 };

@@ -1,8 +1,6 @@
 #include "platform/serial/rfc2217_port.h"
 
 #include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -13,9 +11,11 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <vector>
 
 #include "platform/serial/comm_port.h"
 #include "platform/serial/host_port.h"
+#include "platform/serial/socket_connect.h"
 #include "platform/serial/telnet_codec.h"
 
 namespace {
@@ -33,6 +33,8 @@ std::mutex g_openLock;
 std::set<unsigned> g_openPorts;
 
 constexpr Millis NEGOTIATE_MS = 300;     // an open waits this long for the peer to agree and report its lines
+constexpr Millis RETRY_MS = 1000;        // reconnect attempts begin at most this often
+constexpr Millis RECONNECT_MS = 1000;    // and each gives up after this long (or the open's time-out, if shorter)
 constexpr std::size_t MAX_INBOX = 65536;  // beyond this the socket's own window holds the peer back
 constexpr std::size_t OUT_PIECE = 65536;  // data a write queues ahead of the socket
 
@@ -40,22 +42,30 @@ static_assert(CP_MODEM_CTS == MS_CTS_ON && CP_MODEM_DSR == MS_DSR_ON && CP_MODEM
                   CP_MODEM_DCD == MS_RLSD_ON,
               "modem-state bits are the MS_*_ON bits");
 
+CTelnetOptions FreshOptions() { return CTelnetOptions({OPT_BINARY, OPT_SGA, OPT_COM_PORT}); }
+
+// The handle outlives its connection, as a serial port's handle outlives a
+// pulled cable: after a loss the port connects again by itself, driven by
+// the calls made on it (never a thread of its own, never a blocking wait),
+// and hands the new connection everything the session had set.
 class CNetworkPort : public CHostPort {
 public:
-    CNetworkPort(unsigned nPort, int fd)
-        : CHostPort(nPort), m_fd(fd), m_options({OPT_BINARY, OPT_SGA, OPT_COM_PORT}), m_dcb(DefaultDcb()) {}
-    ~CNetworkPort() override { close(m_fd); }
+    CNetworkPort(unsigned nPort, std::vector<SocketAddress> aAddresses)
+        : CHostPort(nPort), m_aAddresses(std::move(aAddresses)), m_options(FreshOptions()), m_dcb(DefaultDcb()) {}
+    ~CNetworkPort() override {
+        if (m_fd >= 0) close(m_fd);
+    }
 
-    // Asks for binary data and COM-port control, hands over the start
-    // settings once the peer agrees, and waits a moment for its modem lines.
-    // False when the peer closed the connection meanwhile.
-    bool Start();
+    // Takes the connected socket, asks for binary data and COM-port control
+    // (the start settings go once the peer agrees) and waits a moment for
+    // its modem lines. False when the peer closed the connection meanwhile.
+    bool Start(int fd);
 
     BOOL GetModemStatus(DWORD* status) override {
         if (!Usable()) return FALSE;
         std::lock_guard<std::mutex> lk(m_lock);
         PumpLocked();
-        *status = m_bLost ? 0 : m_dwModem;
+        *status = m_dwModem;
         return TRUE;
     }
     BOOL Purge(DWORD flags) override {
@@ -66,9 +76,10 @@ public:
         PumpLocked();
         if (flags & PURGE_RXCLEAR) m_strIn.clear();
         bool rx = flags & PURGE_RXCLEAR, tx = flags & PURGE_TXCLEAR;
-        if (!rx && !tx) return TRUE;
-        return RequestLocked(ComPortCommand(CPC_PURGE_DATA, rx && tx ? CP_PURGE_BOTH : rx ? CP_PURGE_RECEIVE
-                                                                                         : CP_PURGE_TRANSMIT));
+        if (rx || tx)
+            SendLocked(ComPortCommand(CPC_PURGE_DATA, rx && tx ? CP_PURGE_BOTH : rx ? CP_PURGE_RECEIVE
+                                                                                  : CP_PURGE_TRANSMIT));
+        return TRUE;
     }
     BOOL GetState(DCB* dcb) override {
         if (!Usable()) return FALSE;
@@ -76,19 +87,26 @@ public:
         *dcb = m_dcb;
         return TRUE;
     }
+    // Line changes are kept while the connection is down, and go with the next one.
     BOOL SetState(const DCB& dcb) override {
         if (!Usable()) return FALSE;
         std::lock_guard<std::mutex> lk(m_lock);
-        if (!RequestLocked(LineRequests(dcb))) return FALSE;
         m_dcb = dcb;
         m_dcb.DCBlength = sizeof(DCB);
+        m_bDtr = DtrRaisedBy(dcb);
+        m_bRts = RtsRaisedBy(dcb);
+        SendLocked(LineRequests(dcb));
         return TRUE;
     }
     BOOL Escape(DWORD func) override {
         if (!Usable()) return FALSE;
         std::lock_guard<std::mutex> lk(m_lock);
         if (!CheckEscape(m_dcb, func)) return FALSE;
-        return RequestLocked(EscapeRequest(func));
+        if (func == SETDTR || func == CLRDTR) m_bDtr = func == SETDTR;
+        if (func == SETRTS || func == CLRRTS) m_bRts = func == SETRTS;
+        if (func == SETBREAK || func == CLRBREAK) m_bBreak = func == SETBREAK;
+        SendLocked(EscapeRequest(func));
+        return TRUE;
     }
     BOOL ClearError(DWORD* errors, COMSTAT* stat) override {
         if (!Usable()) return FALSE;
@@ -103,14 +121,20 @@ public:
     }
 
     void OnClose() override {
-        MarkClosed();
-        shutdown(m_fd, SHUT_RDWR);  // the peer learns at once; the descriptor lives as long as the object
+        MarkClosed();  // before the lock: a call under way then starts no attempt
+        {
+            std::lock_guard<std::mutex> lk(m_lock);
+            m_attempt.Abandon();
+            // The peer learns at once; the descriptor lives as long as the object.
+            if (m_fd >= 0) shutdown(m_fd, SHUT_RDWR);
+            m_eLink = Link::Lost;
+        }
         std::lock_guard<std::mutex> lk(g_openLock);
         g_openPorts.erase(Number());
     }
 
 protected:
-    // Once the connection is lost nothing arrives: reads end at their time-out.
+    // While the connection is down nothing arrives: reads end at their time-out.
     DWORD TakeArrived(char* out, DWORD room, DWORD*) override {
         std::lock_guard<std::mutex> lk(m_lock);
         PumpLocked();
@@ -122,56 +146,71 @@ protected:
     DWORD Hand(std::string_view bytes, COutgoing* outgoing, DWORD* error) override;
     bool Gone(const COutgoing& outgoing) override {
         std::lock_guard<std::mutex> lk(m_lock);
-        return m_nSent >= outgoing.nEnd;
+        return outgoing.nConnection == m_nConnection && m_nSent >= outgoing.nEnd;
     }
     DWORD Withdraw(std::string_view handed, const COutgoing& outgoing) override;
     int WaitDescriptor() override {
         std::lock_guard<std::mutex> lk(m_lock);
-        return m_bLost ? -1 : m_fd;
+        return m_eLink == Link::Up || m_eLink == Link::Negotiating ? m_fd : -1;
     }
 
 private:
-    static BOOL NotConnected() {
-        SetLastError(ERROR_DEVICE_NOT_CONNECTED);
-        return FALSE;
-    }
-    // Sends a COM-port command, when the peer took the option; FALSE once the connection is lost.
-    BOOL RequestLocked(const std::string& command) {
+    // Up: data flows. Negotiating: connected, waiting for the peer to agree
+    // to COM-port control. Connecting: an attempt is under way. Lost: none is.
+    enum class Link { Up, Negotiating, Connecting, Lost };
+
+    // Sends a COM-port command when the connection has COM-port control; a
+    // connection that gets it later is handed the whole session instead.
+    void SendLocked(const std::string& command) {
         PumpLocked();
-        if (m_bLost) return NotConnected();
-        if (m_options.LocalOn(OPT_COM_PORT)) QueueLocked(command);
+        if ((m_eLink == Link::Up || m_eLink == Link::Negotiating) && m_options.LocalOn(OPT_COM_PORT))
+            QueueLocked(command);
         FlushLocked();
-        return m_bLost ? NotConnected() : TRUE;
     }
     void QueueLocked(const std::string& bytes) {
         m_strOut += bytes;
         m_nQueued += bytes.size();
     }
-    // Takes in whatever the socket holds, then sends what waits.
+    // Moves the connection on: a reconnect attempt when one is due, what the
+    // socket holds taken in, what waits sent.
     void PumpLocked();
+    void ReconnectLocked();
+    void BeginConnectionLocked(int fd);
+    std::string SessionRequestsLocked() const;
     void TakeLocked(std::string_view bytes);
     void FlushLocked();
     void LoseLocked() {
-        m_bLost = true;
+        m_eLink = Link::Lost;
         m_dwModem = 0;
         m_strOut.clear();
+        m_nQueued = m_nSent;
     }
-    int m_fd;
-    bool m_bLost = false;
+
+    const std::vector<SocketAddress> m_aAddresses;  // resolved at the open: a reconnect never waits for a name server
+    int m_fd = -1;                                  // the latest connection's socket
+    Link m_eLink = Link::Lost;
+    std::uint64_t m_nConnection = 0;  // counts connections, so that a write knows whether its own is gone
+    CConnectAttempt m_attempt;
+    Millis m_nNextAttempt = 0;
+    Millis m_nNegotiateEnd = 0;
     CTelnetParser m_parser;
     CTelnetOptions m_options;
-    std::string m_strIn;         // data received, not yet read
-    std::string m_strOut;        // wire bytes the socket has not taken yet
+    std::string m_strIn;          // data received, not yet read
+    std::string m_strOut;         // wire bytes the socket has not taken yet
     std::uint64_t m_nQueued = 0;  // wire bytes ever queued
     std::uint64_t m_nSent = 0;    // of them taken by the socket
     bool m_bModemKnown = false;
     DWORD m_dwModem = 0;
+    // The session: what every new connection is handed.
     DCB m_dcb;
+    bool m_bDtr = true, m_bRts = true, m_bBreak = false;
 };
 
 void CNetworkPort::PumpLocked() {
+    if (m_bClosed) return;
+    if (m_eLink == Link::Lost || m_eLink == Link::Connecting) ReconnectLocked();
     char chunk[4096];
-    while (!m_bLost && m_strIn.size() < MAX_INBOX) {
+    while ((m_eLink == Link::Up || m_eLink == Link::Negotiating) && m_strIn.size() < MAX_INBOX) {
         ssize_t n = recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT);
         if (n > 0) {
             TakeLocked(std::string_view(chunk, static_cast<std::size_t>(n)));
@@ -182,13 +221,68 @@ void CNetworkPort::PumpLocked() {
         break;
     }
     FlushLocked();
+    if (m_eLink == Link::Negotiating &&
+        (m_options.LocalOn(OPT_COM_PORT) || m_options.Refused(OPT_COM_PORT) || sched::Now() >= m_nNegotiateEnd))
+        m_eLink = Link::Up;  // a peer silent about options gets the data as it is
+}
+
+void CNetworkPort::ReconnectLocked() {
+    if (m_eLink == Link::Lost) {
+        Millis now = sched::Now();
+        if (now < m_nNextAttempt) return;
+        m_nNextAttempt = now + RETRY_MS;
+        m_attempt.Begin(m_aAddresses, now + std::min<Millis>(RECONNECT_MS, g_nConnectMs.load()));
+        m_eLink = Link::Connecting;
+    }
+    switch (m_attempt.Step()) {
+    case CConnectAttempt::State::Connected: BeginConnectionLocked(m_attempt.TakeSocket()); break;
+    case CConnectAttempt::State::Pending: break;
+    default:
+        m_attempt.Abandon();
+        m_eLink = Link::Lost;
+    }
+}
+
+void CNetworkPort::BeginConnectionLocked(int fd) {
+    if (m_fd >= 0) close(m_fd);  // the lost connection's
+    m_fd = fd;
+    ++m_nConnection;
+    m_eLink = Link::Negotiating;
+    m_nNegotiateEnd = sched::Now() + NEGOTIATE_MS;
+    m_parser = CTelnetParser();
+    m_options = FreshOptions();
+    m_bModemKnown = false;
+    m_dwModem = 0;
+    QueueLocked(m_options.RequestLocal(OPT_BINARY));
+    QueueLocked(m_options.RequestRemote(OPT_BINARY));
+    QueueLocked(m_options.RequestLocal(OPT_COM_PORT));
+}
+
+// The line as the session left it (DTR, RTS and break as last set), and the
+// notifications we want.
+std::string CNetworkPort::SessionRequestsLocked() const {
+    DCB lines = m_dcb;
+    if (lines.fDtrControl != DTR_CONTROL_HANDSHAKE)
+        lines.fDtrControl = m_bDtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+    if (lines.fRtsControl != RTS_CONTROL_HANDSHAKE && lines.fRtsControl != RTS_CONTROL_TOGGLE)
+        lines.fRtsControl = m_bRts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+    std::string out = LineRequests(lines);
+    if (m_bBreak) out += EscapeRequest(SETBREAK);
+    out += ComPortCommand(CPC_SET_LINESTATE_MASK, 0);
+    out += ComPortCommand(CPC_SET_MODEMSTATE_MASK, CP_MODEM_LINES);
+    return out;
 }
 
 void CNetworkPort::TakeLocked(std::string_view bytes) {
     for (const CTelnetEvent& event : m_parser.Feed(bytes)) {
         switch (event.eKind) {
         case CTelnetEvent::Kind::Data: m_strIn += event.strBytes; break;
-        case CTelnetEvent::Kind::Negotiation: QueueLocked(m_options.Receive(event.nVerb, event.nOption)); break;
+        case CTelnetEvent::Kind::Negotiation: {
+            bool control = m_options.LocalOn(OPT_COM_PORT);
+            QueueLocked(m_options.Receive(event.nVerb, event.nOption));
+            if (!control && m_options.LocalOn(OPT_COM_PORT)) QueueLocked(SessionRequestsLocked());
+            break;
+        }
         case CTelnetEvent::Kind::Subnegotiation:
             if (event.nOption == OPT_COM_PORT && event.strBytes.size() == 2 &&
                 static_cast<unsigned char>(event.strBytes[0]) == CPC_SERVER + CPC_NOTIFY_MODEMSTATE) {
@@ -201,7 +295,7 @@ void CNetworkPort::TakeLocked(std::string_view bytes) {
 }
 
 void CNetworkPort::FlushLocked() {
-    while (!m_bLost && !m_strOut.empty()) {
+    while ((m_eLink == Link::Up || m_eLink == Link::Negotiating) && !m_strOut.empty()) {
         ssize_t n = send(m_fd, m_strOut.data(), m_strOut.size(), MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n > 0) {
             m_strOut.erase(0, static_cast<std::size_t>(n));
@@ -214,26 +308,16 @@ void CNetworkPort::FlushLocked() {
     }
 }
 
-bool CNetworkPort::Start() {
-    Millis end = sched::Now() + NEGOTIATE_MS;
-    bool settingsSent = false;
+bool CNetworkPort::Start(int fd) {
     std::unique_lock<std::mutex> lk(m_lock);
-    QueueLocked(m_options.RequestLocal(OPT_BINARY));
-    QueueLocked(m_options.RequestRemote(OPT_BINARY));
-    QueueLocked(m_options.RequestLocal(OPT_COM_PORT));
+    BeginConnectionLocked(fd);
+    Millis end = m_nNegotiateEnd;
     for (;;) {
         PumpLocked();
-        if (m_bLost) return false;
-        if (!settingsSent && m_options.LocalOn(OPT_COM_PORT)) {
-            QueueLocked(LineRequests(m_dcb));
-            QueueLocked(ComPortCommand(CPC_SET_LINESTATE_MASK, 0));
-            QueueLocked(ComPortCommand(CPC_SET_MODEMSTATE_MASK, CP_MODEM_LINES));
-            FlushLocked();
-            settingsSent = true;
-        }
+        if (m_eLink == Link::Lost) return false;
         if (m_bModemKnown || m_options.Refused(OPT_COM_PORT) || sched::Now() >= end) return true;
         lk.unlock();
-        AwaitDescriptor(m_fd, POLLIN, end);
+        AwaitDescriptor(fd, POLLIN, end);
         lk.lock();
     }
 }
@@ -245,16 +329,21 @@ DWORD CNetworkPort::Hand(std::string_view bytes, COutgoing* outgoing, DWORD* err
     PumpLocked();
     if (!outgoing->bBegun) {
         outgoing->bBegun = true;
+        outgoing->nConnection = m_nConnection;
         outgoing->nStart = outgoing->nEnd = m_nQueued;
     }
+    if (m_eLink != Link::Up || outgoing->nConnection != m_nConnection) {
+        *error = ERROR_DEVICE_NOT_CONNECTED;
+        return 0;
+    }
     DWORD queued = 0;
-    if (!m_bLost && !bytes.empty() && m_strOut.size() < OUT_PIECE) {
+    if (!bytes.empty() && m_strOut.size() < OUT_PIECE) {
         queued = static_cast<DWORD>(std::min(bytes.size(), OUT_PIECE));
         QueueLocked(EscapeData(bytes.substr(0, queued)));
         outgoing->nEnd = m_nQueued;
         FlushLocked();
     }
-    if (m_bLost) *error = ERROR_DEVICE_NOT_CONNECTED;
+    if (m_eLink != Link::Up) *error = ERROR_DEVICE_NOT_CONNECTED;
     return queued;
 }
 
@@ -262,7 +351,7 @@ DWORD CNetworkPort::Hand(std::string_view bytes, COutgoing* outgoing, DWORD* err
 // leaves the queue, unless others queued after it (then all of it goes).
 DWORD CNetworkPort::Withdraw(std::string_view handed, const COutgoing& outgoing) {
     std::lock_guard<std::mutex> lk(m_lock);
-    if (m_bLost) return 0;  // what reached the peer is unknown
+    if (m_eLink != Link::Up || outgoing.nConnection != m_nConnection) return 0;  // what reached the peer is unknown
     std::uint64_t taken = m_nSent > outgoing.nStart ? m_nSent - outgoing.nStart : 0;
     std::uint64_t wire = 0;
     DWORD count = 0;
@@ -278,71 +367,35 @@ DWORD CNetworkPort::Withdraw(std::string_view handed, const COutgoing& outgoing)
     return count;
 }
 
-bool Digits(const std::string& text) {
-    return !text.empty() && text.size() <= 5 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
 // A connected socket, or -1 after explaining why not.
-int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& address, DWORD* error) {
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICSERV;
-    addrinfo* found = nullptr;
+int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& address,
+            std::vector<SocketAddress>* addresses, DWORD* error) {
     const char* host = address.strHost.c_str();
     const char* port = address.strPort.c_str();
-    if (int rc = getaddrinfo(host, port, &hints, &found); rc != 0) {
+    *error = ERROR_FILE_NOT_FOUND;
+    if (int rc = ResolveAddresses(address.strHost, address.strPort, addresses); rc != 0) {
         ExplainFailedOpen("COM%u: no such host: %s (named by %s): %s", nPort, host, strLink.c_str(), gai_strerror(rc));
-        *error = ERROR_FILE_NOT_FOUND;
         return -1;
     }
     Millis end = sched::Now() + g_nConnectMs.load();
-    int lastError = ETIMEDOUT;
-    int fd = -1;
-    for (addrinfo* ai = found; ai && fd < 0; ai = ai->ai_next) {
-        int s = socket(ai->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-        if (s < 0) {
-            lastError = errno;
-            continue;
-        }
-        int rc = connect(s, ai->ai_addr, ai->ai_addrlen);
-        if (rc != 0 && errno == EINPROGRESS) {
-            pollfd p{s, POLLOUT, 0};
-            while (sched::Now() < end && poll(&p, 1, 0) == 0) AwaitDescriptor(s, POLLOUT, end);
-            int soError = ETIMEDOUT;
-            socklen_t len = sizeof soError;
-            if (poll(&p, 1, 0) > 0) getsockopt(s, SOL_SOCKET, SO_ERROR, &soError, &len);
-            rc = soError == 0 ? 0 : -1;
-            errno = soError;
-        }
-        if (rc == 0) {
-            fd = s;
-            break;
-        }
-        lastError = errno;
-        close(s);
-        if (lastError == ETIMEDOUT) break;  // the time is spent; further addresses would not get any
-    }
-    freeaddrinfo(found);
-    if (fd >= 0) {
-        int one = 1;
-        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);  // commands are short and wait for replies
-        return fd;
-    }
-    *error = ERROR_FILE_NOT_FOUND;
-    if (lastError == ECONNREFUSED) {
+    CConnectAttempt attempt;
+    attempt.Begin(*addresses, end);
+    CConnectAttempt::State state;
+    while ((state = attempt.Step()) == CConnectAttempt::State::Pending)
+        AwaitDescriptor(attempt.PendingSocket(), POLLOUT, end);
+    if (state == CConnectAttempt::State::Connected) return attempt.TakeSocket();
+    if (attempt.Error() == ECONNREFUSED) {
         ExplainFailedOpen("COM%u: connection refused by %s port %s (named by %s): is the network serial server "
                           "running?",
                           nPort, host, port, strLink.c_str());
-    } else if (lastError == ETIMEDOUT) {
+    } else if (attempt.Error() == ETIMEDOUT) {
         ExplainFailedOpen("COM%u: connection to %s port %s timed out after %u ms (named by %s): is the host up and "
                           "the port open?",
                           nPort, host, port, g_nConnectMs.load(), strLink.c_str());
         *error = ERROR_TIMEOUT;
     } else {
         ExplainFailedOpen("COM%u: cannot connect to %s port %s (named by %s): %s", nPort, host, port, strLink.c_str(),
-                          std::strerror(lastError));
+                          std::strerror(attempt.Error()));
     }
     return -1;
 }
@@ -350,30 +403,6 @@ int Connect(unsigned nPort, const std::string& strLink, const NetworkAddress& ad
 }  // namespace
 
 namespace platform::rfc2217 {
-
-bool ParseNetworkLink(const std::string& text, NetworkAddress* address) {
-    static const std::string SCHEME = "rfc2217://";
-    if (text.compare(0, SCHEME.size(), SCHEME) != 0) return false;
-    std::string rest = text.substr(SCHEME.size());
-    if (!rest.empty() && rest.back() == '/') rest.pop_back();
-    std::string host, port;
-    if (!rest.empty() && rest.front() == '[') {
-        std::size_t close = rest.find(']');
-        if (close == std::string::npos || close + 1 >= rest.size() || rest[close + 1] != ':') return false;
-        host = rest.substr(1, close - 1);
-        port = rest.substr(close + 2);
-    } else {
-        std::size_t colon = rest.find(':');
-        if (colon == std::string::npos || rest.find(':', colon + 1) != std::string::npos) return false;
-        host = rest.substr(0, colon);
-        port = rest.substr(colon + 1);
-    }
-    if (host.empty() || host.find_first_of("/ \t[]") != std::string::npos || !Digits(port)) return false;
-    unsigned long number = std::stoul(port);
-    if (number < 1 || number > 65535) return false;
-    *address = {host, std::to_string(number)};
-    return true;
-}
 
 void OpenNetworkPort(unsigned nPort, const std::string& strLink, const NetworkAddress& address, HANDLE* result) {
     *result = INVALID_HANDLE_VALUE;
@@ -387,9 +416,10 @@ void OpenNetworkPort(unsigned nPort, const std::string& strLink, const NetworkAd
         }
     }
     DWORD error = ERROR_FILE_NOT_FOUND;
-    if (int fd = Connect(nPort, strLink, address, &error); fd >= 0) {
-        auto port = std::make_shared<CNetworkPort>(nPort, fd);
-        if (port->Start()) {
+    std::vector<SocketAddress> addresses;
+    if (int fd = Connect(nPort, strLink, address, &addresses, &error); fd >= 0) {
+        auto port = std::make_shared<CNetworkPort>(nPort, std::move(addresses));
+        if (port->Start(fd)) {
             *result = AddHandle(port);
             return;
         }
@@ -399,39 +429,6 @@ void OpenNetworkPort(unsigned nPort, const std::string& strLink, const NetworkAd
     std::lock_guard<std::mutex> lk(g_openLock);
     g_openPorts.erase(nPort);
     SetLastError(error);
-}
-
-std::string LineRequests(const DCB& dcb) {
-    static const unsigned char PARITY[] = {CP_PARITY_NONE, CP_PARITY_ODD, CP_PARITY_EVEN, CP_PARITY_MARK,
-                                           CP_PARITY_SPACE};
-    static const unsigned char STOP[] = {CP_STOP_1, CP_STOP_15, CP_STOP_2};
-    std::string out = ComPortCommand(CPC_SET_BAUDRATE, BigEndian32(dcb.BaudRate));
-    out += ComPortCommand(CPC_SET_DATASIZE, dcb.ByteSize);
-    out += ComPortCommand(CPC_SET_PARITY, PARITY[std::min<unsigned>(dcb.Parity, 4)]);
-    out += ComPortCommand(CPC_SET_STOPSIZE, STOP[std::min<unsigned>(dcb.StopBits, 2)]);
-    unsigned char outFlow = dcb.fOutxCtsFlow ? CP_FLOW_HARDWARE : dcb.fOutX ? CP_FLOW_XONXOFF : CP_FLOW_NONE;
-    unsigned char inFlow = dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ? CP_INFLOW_HARDWARE
-                           : dcb.fInX                               ? CP_INFLOW_XONXOFF
-                                                                    : CP_INFLOW_NONE;
-    out += ComPortCommand(CPC_SET_CONTROL, outFlow);
-    out += ComPortCommand(CPC_SET_CONTROL, inFlow);
-    if (dcb.fDtrControl != DTR_CONTROL_HANDSHAKE)
-        out += ComPortCommand(CPC_SET_CONTROL, DtrRaisedBy(dcb) ? CP_DTR_ON : CP_DTR_OFF);
-    if (dcb.fRtsControl != RTS_CONTROL_HANDSHAKE)
-        out += ComPortCommand(CPC_SET_CONTROL, RtsRaisedBy(dcb) ? CP_RTS_ON : CP_RTS_OFF);
-    return out;
-}
-
-std::string EscapeRequest(DWORD func) {
-    switch (func) {
-    case SETDTR: return ComPortCommand(CPC_SET_CONTROL, CP_DTR_ON);
-    case CLRDTR: return ComPortCommand(CPC_SET_CONTROL, CP_DTR_OFF);
-    case SETRTS: return ComPortCommand(CPC_SET_CONTROL, CP_RTS_ON);
-    case CLRRTS: return ComPortCommand(CPC_SET_CONTROL, CP_RTS_OFF);
-    case SETBREAK: return ComPortCommand(CPC_SET_CONTROL, CP_BREAK_ON);
-    case CLRBREAK: return ComPortCommand(CPC_SET_CONTROL, CP_BREAK_OFF);
-    default: return "";
-    }
 }
 
 namespace test {

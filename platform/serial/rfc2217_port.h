@@ -3,11 +3,17 @@
 // device server, ser2net, kestra-sim): the port speaks to it over TCP, hands
 // it the DCB, DTR, RTS and purges, and reports the modem lines it notifies.
 //
-// Nothing the peer does hangs a caller: every wait has a deadline. Once the
-// connection is lost (closed, reset, garbage is no loss) reads end at their
-// time-out with no bytes, writes and line changes fail with
-// ERROR_DEVICE_NOT_CONNECTED, the modem lines read as off; reopening the
-// port connects afresh.
+// Nothing the peer does hangs a caller: every wait has a deadline. The
+// handle outlives its connection, as a serial port's handle outlives a pulled
+// cable. Once the connection is lost (closed, reset; garbage is no loss) the
+// port behaves as a line with nothing attached: reads end at their time-out
+// with no bytes, writes fail with ERROR_DEVICE_NOT_CONNECTED, the modem lines
+// read as off, line settings and DTR/RTS changes are kept. Meanwhile the
+// calls on the port (reads, writes, ClearCommError, GetCommModemStatus,
+// ...) connect again, one attempt a second at most, each given up after a
+// second, none waiting longer than the call itself may; the new connection
+// is handed the line settings, DTR, RTS and break as the session last set
+// them. Closing the handle ends any attempt.
 #pragma once
 
 #include <string>
