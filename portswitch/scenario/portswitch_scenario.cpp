@@ -19,7 +19,7 @@
 #include "platform/base/prefix.h"
 #include "platform/files/files.h"
 #include "platform/files/win_files.h"
-#include "platform/spool/quoted_text.h"
+#include "platform/text/quoted_words.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
 #include "portswitch/scenario/call_sweep.h"
@@ -27,7 +27,7 @@
 
 namespace {
 
-using platform::spool::Quote;
+using platform::text::Quote;
 
 struct SweepOptions {
     CCallSweep* pSweep = nullptr;      // counts (and may fail) the library's calls
@@ -210,7 +210,7 @@ int RunScript(const char* pszScript, CScenario* pScenario, bool bCheck) {
         }
         std::vector<std::string> words;
         std::string error;
-        if (platform::spool::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
+        if (platform::text::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
         if (error.empty() && pScenario->Run(words, &error)) continue;
         std::cerr << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;

@@ -16,14 +16,14 @@
 #include <vector>
 
 #include "platform/files/win_files.h"
-#include "platform/spool/quoted_text.h"
+#include "platform/text/quoted_words.h"
 #include "portswitch/wine/file_calls.h"
 #include "portswitch/wine/spooler_calls.h"
 #include "portswitch/wine/wine_spooler.h"
 
 namespace {
 
-using platform::spool::Quote;
+using platform::text::Quote;
 
 const char PLUG_FILE[] = "C:\\~PlugPort.Tmp";
 
@@ -178,7 +178,7 @@ int RunScript(const char* pszScript, CWineSpooler& spooler, const Library& libra
             continue;
         }
         std::vector<std::string> words;
-        if (platform::spool::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
+        if (platform::text::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
         if (error.empty() && script.Run(words, &error)) continue;
         std::cout << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;

@@ -11,6 +11,7 @@
 #include "platform/files/files.h"
 #include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
+#include "platform/text/quoted_words.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "tools/kestra_sim/cut_picture.h"
@@ -18,6 +19,7 @@
 namespace scenario {
 namespace ui = platform::ui;
 namespace sim = platform::sim_serial;
+using platform::text::Quote;
 
 namespace {
 
@@ -423,8 +425,7 @@ bool ScenarioRun::Gesture(const ScriptLine& line) {
 }
 
 void ScenarioRun::Expect(const ScriptLine& line, bool present) {
-    std::string wanted = line.text.substr(line.text.find(line.words[0]) + line.words[0].size());
-    wanted.erase(0, wanted.find_first_not_of(" \t"));
+    std::string wanted = platform::text::TextAfterFirstWord(line.text);
     for (size_t i = m_nMatched; i < m_transcript.size(); ++i) {
         if (m_transcript[i] != wanted) continue;
         if (present) {
