@@ -8,6 +8,7 @@
 #include "driver/scenario/script_text.h"
 #include "platform/base/scheduler.h"
 #include "platform/base/win_base.h"
+#include "platform/text/quoted_words.h"
 #include "platform/usbsim/io_manager.h"
 #include "platform/wdm/wdm_test.h"
 
@@ -153,12 +154,10 @@ int CScenarioRunner::Run(const std::vector<std::string>& script) {
     int lineNumber = 0;
     for (const std::string& line : script) {
         ++lineNumber;
-        std::vector<std::string> words = Split(line);
+        std::vector<std::string> words = platform::text::SplitKeepingQuotes(line);
         if (words.empty() || words[0][0] == '#') continue;
         if (words[0] == "expect" || words[0] == "expect-not") {
-            std::string text = line.substr(line.find(words[0]) + words[0].size());
-            text.erase(0, text.find_first_not_of(" \t"));
-            if (m_bCheckExpectations && !Expect(text, words[0] == "expect")) {
+            if (m_bCheckExpectations && !Expect(platform::text::TextAfterFirstWord(line), words[0] == "expect")) {
                 m_out << "FAILED line " << lineNumber << ": " << line << "\n";
                 ++m_nFailures;
             }

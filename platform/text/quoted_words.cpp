@@ -1,5 +1,6 @@
 #include "platform/text/quoted_words.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace platform::text {
@@ -112,6 +113,38 @@ bool SplitLine(const std::string& line, std::vector<std::string>* pWords, std::s
         }
         pWords->push_back(std::move(word));
     }
+}
+
+std::vector<std::string> SplitKeepingQuotes(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+        if (pos >= line.size()) return words;
+        std::size_t start = pos;
+        bool quoted = false;
+        for (; pos < line.size() && (quoted || !IsBlank(line[pos])); ++pos) {
+            if (quoted && line[pos] == '\\') ++pos;
+            else if (line[pos] == '"') quoted = !quoted;
+        }
+        pos = std::min(pos, line.size());
+        words.push_back(line.substr(start, pos - start));
+    }
+}
+
+bool Unquote(const std::string& quoted, std::string* pBytes, std::string* pError) {
+    if (quoted.empty() || quoted[0] != '"') {
+        *pError = "not a quoted string";
+        return false;
+    }
+    std::vector<std::string> words;
+    if (!SplitLine(quoted, &words, pError)) return false;
+    if (words.size() != 1) {
+        *pError = "text after the quoted string";
+        return false;
+    }
+    *pBytes = words[0];
+    return true;
 }
 
 std::string TextAfterFirstWord(const std::string& line) {

@@ -18,6 +18,14 @@ std::string Quote(const std::string& text);
 // an unterminated string, a malformed escape or text glued to a closing quote.
 bool SplitLine(const std::string& line, std::vector<std::string>* pWords, std::string* pError);
 
+// Words split at blanks, each as written: a quoted string, which may follow
+// other text (key="value"), keeps its quotes and escapes and its blanks.
+std::vector<std::string> SplitKeepingQuotes(const std::string& line);
+
+// The bytes of one quoted string as SplitLine reads it; false with *pError
+// for anything else.
+bool Unquote(const std::string& quoted, std::string* pBytes, std::string* pError);
+
 // What follows a line's first (bare) word and the blanks after it: the text
 // of an `expect` line, matched as written.
 std::string TextAfterFirstWord(const std::string& line);

@@ -11,7 +11,9 @@ namespace {
 
 using platform::text::Quote;
 using platform::text::SplitLine;
+using platform::text::SplitKeepingQuotes;
 using platform::text::TextAfterFirstWord;
+using platform::text::Unquote;
 using Words = std::vector<std::string>;
 
 TEST(QuotedWords, EveryByteSurvivesQuoting) {
@@ -66,6 +68,24 @@ TEST(QuotedWords, SplitLineRefusesMalformedText) {
         std::string error;
         EXPECT_FALSE(SplitLine(line, &words, &error)) << line;
         EXPECT_FALSE(error.empty()) << line;
+    }
+}
+
+TEST(QuotedWords, SplitKeepingQuotesLeavesStringsAsWritten) {
+    EXPECT_EQ(SplitKeepingQuotes(" write h \"a b\"\t"), (Words{"write", "h", "\"a b\""}));
+    EXPECT_EQ(SplitKeepingQuotes("ioctl h in=\"x \\\" y\" out=4"), (Words{"ioctl", "h", "in=\"x \\\" y\"", "out=4"}));
+    EXPECT_EQ(SplitKeepingQuotes("a \"open to the end"), (Words{"a", "\"open to the end"}));
+    EXPECT_EQ(SplitKeepingQuotes("a \"ends in\\"), (Words{"a", "\"ends in\\"}));
+}
+
+TEST(QuotedWords, UnquoteTakesExactlyOneString) {
+    std::string bytes, error;
+    EXPECT_TRUE(Unquote("\"a\\r\\x00\"", &bytes, &error)) << error;
+    EXPECT_EQ(bytes, std::string("a\r\0", 3));
+    for (const char* text : {"", "abc", "\"open", "\"a\" \"b\"", "\"a\"b"}) {
+        error.clear();
+        EXPECT_FALSE(Unquote(text, &bytes, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
     }
 }
 
