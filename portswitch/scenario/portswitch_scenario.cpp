@@ -20,6 +20,7 @@
 #include "platform/files/files.h"
 #include "platform/files/win_files.h"
 #include "platform/text/quoted_words.h"
+#include "platform/text/transcript.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
 #include "portswitch/scenario/call_sweep.h"
@@ -216,17 +217,10 @@ int RunScript(const char* pszScript, CScenario* pScenario, bool bCheck) {
         return 2;
     }
     if (!bCheck || !bExpects) return 0;
-    const auto& got = pScenario->Transcript();
-    for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
-        std::string strGot = i < got.size() ? got[i] : "(end of transcript)";
-        std::string strExpected = i < expected.size() ? expected[i] : "(no more expectations)";
-        if (strGot != strExpected) {
-            std::cerr << pszScript << ": transcript line " << i + 1 << "\n  expected: " << strExpected
-                      << "\n  got:      " << strGot << "\n";
-            return 1;
-        }
-    }
-    return 0;
+    std::string mismatch = platform::text::TranscriptMismatch(pScenario->Transcript(), expected);
+    if (mismatch.empty()) return 0;
+    std::cerr << pszScript << ": " << mismatch << "\n";
+    return 1;
 }
 
 // 1 after printing the problems, 0 when there are none.

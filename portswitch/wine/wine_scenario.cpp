@@ -8,6 +8,7 @@
 // each script's outcome; exit status 0 when every transcript matched, 1 when
 // one did not or something was left open, 2 when a script or the set-up
 // could not be run.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +18,7 @@
 
 #include "platform/files/win_files.h"
 #include "platform/text/quoted_words.h"
+#include "platform/text/transcript.h"
 #include "portswitch/wine/file_calls.h"
 #include "portswitch/wine/spooler_calls.h"
 #include "portswitch/wine/wine_spooler.h"
@@ -183,15 +185,10 @@ int RunScript(const char* pszScript, CWineSpooler& spooler, const Library& libra
         std::cout << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;
     }
-    const auto& got = script.Transcript();
-    for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
-        std::string strGot = i < got.size() ? got[i] : "(end of transcript)";
-        std::string strExpected = i < expected.size() ? expected[i] : "(no more expectations)";
-        if (strGot != strExpected) {
-            std::cout << pszScript << ": transcript line " << i + 1 << "\n  expected: " << strExpected
-                      << "\n  got:      " << strGot << "\n";
-            return 1;
-        }
+    std::string mismatch = platform::text::TranscriptMismatch(script.Transcript(), expected);
+    if (!mismatch.empty()) {
+        std::cout << pszScript << ": " << mismatch << "\n";
+        return 1;
     }
     for (const auto& problem : script.Problems()) std::cout << pszScript << ": " << problem << "\n";
     if (!script.Problems().empty()) return 1;
