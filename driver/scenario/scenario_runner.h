@@ -11,6 +11,7 @@
 
 #include "platform/base/win_types.h"
 #include "platform/usbsim/io_manager.h"
+#include "platform/text/verb_table.h"
 #include "platform/usbsim/usb_system.h"
 
 class CScenarioRunner {
@@ -46,10 +47,9 @@ public:
     };
 
 private:
-    struct SVerb;
+    using SVerb = platform::text::SVerb<bool (CScenarioRunner::*)(const Words&, Lines*)>;
     static const SVerb kUserVerbs[];
     static const SVerb kVerbs[];
-    static const SVerb* FindVerb(const SVerb* verbs, size_t count, const std::string& name);
 
     // The handlers of the verbs (verbs.cpp).
     bool UserOpen(const Words& words, Lines* lines);

@@ -1,7 +1,6 @@
 // The script's commands: each verb with the number of words it takes, its
 // handler and the usage printed when a line does not fit it.
 #include <cstdio>
-#include <iterator>
 #include <map>
 #include <memory>
 
@@ -15,18 +14,11 @@
 using namespace platform;
 using namespace scenario;
 
-struct CScenarioRunner::SVerb {
-    const char* pszName;
-    size_t nMinWords, nMaxWords;  // the verb included
-    bool (CScenarioRunner::*pHandler)(const Words&, Lines*);
-    const char* pszUsage;
-};
-
 namespace {
 
 constexpr DWORD kJoinLimitMs = 600000;
 constexpr int kSettleTurns = 10000;
-constexpr size_t kAnyCount = ~size_t{0};
+constexpr size_t kAnyCount = platform::text::kAnyWordCount;
 
 DWORD TaskThread(LPVOID parameter) {
     auto* task = static_cast<CScenarioRunner::STask*>(parameter);
@@ -68,20 +60,14 @@ const CScenarioRunner::SVerb CScenarioRunner::kVerbs[] = {
     {"links", 1, 1, &CScenarioRunner::DoLinks, "links"},
 };
 
-const CScenarioRunner::SVerb* CScenarioRunner::FindVerb(const SVerb* verbs, size_t count, const std::string& name) {
-    for (size_t i = 0; i < count; ++i)
-        if (name == verbs[i].pszName) return &verbs[i];
-    return nullptr;
-}
-
 void CScenarioRunner::RunUserCommand(const Words& words, Lines* lines) {
-    const SVerb* verb = FindVerb(kUserVerbs, std::size(kUserVerbs), words[0]);
+    const SVerb* verb = text::FindVerb(kUserVerbs, words[0]);
     if (!verb) {
         lines->push_back("unknown command: " + words[0]);
         return;
     }
-    if (words.size() < verb->nMinWords || words.size() > verb->nMaxWords) {
-        lines->push_back("usage: " + std::string(verb->pszUsage));
+    if (!verb->Fits(words)) {
+        lines->push_back(verb->Usage());
         return;
     }
     auto started = sched::Now();
@@ -90,12 +76,11 @@ void CScenarioRunner::RunUserCommand(const Words& words, Lines* lines) {
 }
 
 bool CScenarioRunner::Execute(const Words& words, Lines* lines) {
-    if (FindVerb(kUserVerbs, std::size(kUserVerbs), words[0])) {
+    if (text::FindVerb(kUserVerbs, words[0])) {
         RunUserCommand(words, lines);
-    } else if (const SVerb* verb = FindVerb(kVerbs, std::size(kVerbs), words[0])) {
-        if (words.size() < verb->nMinWords || words.size() > verb->nMaxWords ||
-            !(this->*verb->pHandler)(words, lines)) {
-            lines->push_back("usage: " + std::string(verb->pszUsage));
+    } else if (const SVerb* verb = text::FindVerb(kVerbs, words[0])) {
+        if (!verb->Fits(words) || !(this->*verb->pHandler)(words, lines)) {
+            lines->push_back(verb->Usage());
             return false;
         }
     } else {

@@ -21,6 +21,7 @@
 #include "platform/files/win_files.h"
 #include "platform/text/quoted_words.h"
 #include "platform/text/transcript.h"
+#include "platform/text/verb_table.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
 #include "portswitch/scenario/call_sweep.h"
@@ -66,12 +67,7 @@ public:
     }
 
 private:
-    struct SVerb {
-        const char* pszName;
-        std::size_t nWords;  // the verb included; 0 when the handler checks them
-        bool (CScenario::*pHandler)(const Words&, std::string*);
-        const char* pszUsage;
-    };
+    using SVerb = platform::text::SVerb<bool (CScenario::*)(const Words&, std::string*)>;
     static const SVerb kVerbs[];
 
     bool DoPrinter(const Words& words, std::string*) {
@@ -211,26 +207,25 @@ private:
 };
 
 const CScenario::SVerb CScenario::kVerbs[] = {
-    {"printer", 3, &CScenario::DoPrinter, "printer NAME PORT"},
-    {"fail", 0, &CScenario::DoFail,
+    {"printer", 3, 3, &CScenario::DoPrinter, "printer NAME PORT"},
+    {"fail", 2, 4, &CScenario::DoFail,
      "fail open|set|delete NAME, fail enum|alloc, or fail fileopen|read|write PATH N"},
-    {"file", 3, &CScenario::DoFile, "file PATH BYTES"},
-    {"unplug", 1, &CScenario::DoCall, "unplug"},
-    {"replug", 1, &CScenario::DoCall, "replug"},
-    {"show", 1, &CScenario::DoShow, "show"},
-    {"calls", 1, &CScenario::DoCalls, "calls"},
+    {"file", 3, 3, &CScenario::DoFile, "file PATH BYTES"},
+    {"unplug", 1, 1, &CScenario::DoCall, "unplug"},
+    {"replug", 1, 1, &CScenario::DoCall, "replug"},
+    {"show", 1, 1, &CScenario::DoShow, "show"},
+    {"calls", 1, 1, &CScenario::DoCalls, "calls"},
 };
 
 bool CScenario::Run(const Words& words, std::string* pError) {
-    for (const SVerb& verb : kVerbs) {
-        if (words[0] != verb.pszName) continue;
-        if ((verb.nWords && words.size() != verb.nWords) || !(this->*verb.pHandler)(words, pError)) {
-            if (pError->empty()) *pError = std::string("usage: ") + verb.pszUsage;
-            return false;
-        }
-        return true;
+    const SVerb* verb = platform::text::FindVerb(kVerbs, words[0]);
+    if (!verb) {
+        *pError = "unknown command " + words[0];
+        return false;
     }
-    return Refuse("unknown command " + words[0], pError);
+    if (verb->Fits(words) && (this->*verb->pHandler)(words, pError)) return true;
+    if (pError->empty()) *pError = verb->Usage();
+    return false;
 }
 
 // Runs the script's lines: 0; 1 when bCheck and the transcript differs from

@@ -19,6 +19,7 @@
 #include "platform/files/win_files.h"
 #include "platform/text/quoted_words.h"
 #include "platform/text/transcript.h"
+#include "platform/text/verb_table.h"
 #include "portswitch/wine/file_calls.h"
 #include "portswitch/wine/spooler_calls.h"
 #include "portswitch/wine/wine_spooler.h"
@@ -26,6 +27,7 @@
 namespace {
 
 using platform::text::Quote;
+using Words = std::vector<std::string>;
 
 const char PLUG_FILE[] = "C:\\~PlugPort.Tmp";
 
@@ -41,26 +43,25 @@ public:
     CScript(CWineSpooler& spooler, const Library& library) : m_spooler(spooler), m_library(library) {}
 
     // False with *pError for a line that cannot be run.
-    bool Run(const std::vector<std::string>& words, std::string* pError) {
-        const std::string& command = words[0];
-        if (command == "printer" && words.size() == 3) return m_spooler.PutPrinter(words[1], words[2], pError);
-        if (command == "file" && words.size() == 3) return PutFile(words[1], words[2], pError);
-        if ((command == "unplug" || command == "replug") && words.size() == 1) return Call(command, pError);
-        if (command == "show" && words.size() == 1) return Show(pError);
-        if (command == "calls" && words.size() == 1) {
-            ShowCalls();
-            return true;
-        }
-        if (command == "fail") return Fail(words, pError);
-        *pError = "unknown command or wrong arguments";
-        return false;
-    }
+    bool Run(const Words& words, std::string* pError);
 
     const std::vector<std::string>& Transcript() const { return m_aTranscript; }
     const std::vector<std::string>& Problems() const { return m_aProblems; }
 
 private:
-    bool Fail(const std::vector<std::string>& words, std::string* pError) {
+    using SVerb = platform::text::SVerb<bool (CScript::*)(const Words&, std::string*)>;
+    static const SVerb kVerbs[];
+
+    bool DoPrinter(const Words& words, std::string* pError) { return m_spooler.PutPrinter(words[1], words[2], pError); }
+    bool DoFile(const Words& words, std::string* pError) { return PutFile(words[1], words[2], pError); }
+    bool DoCall(const Words& words, std::string* pError) { return Call(words[0], pError); }
+    bool DoShow(const Words&, std::string* pError) { return Show(pError); }
+    bool DoCalls(const Words&, std::string*) {
+        ShowCalls();
+        return true;
+    }
+
+    bool Fail(const Words& words, std::string* pError) {
         if (words.size() == 3 && words[1] == "open") FailNextOpen(m_spooler.SpoolerName(words[2]));
         else if (words.size() == 3 && words[1] == "set") FailNextSet(m_spooler.SpoolerName(words[2]));
         else if (words.size() == 2 && words[1] == "enum") FailNextEnumeration();
@@ -76,7 +77,6 @@ private:
             else if (words[1] == "read") FailFileRead(words[2], nth);
             else FailFileWrite(words[2], nth);
         } else {
-            *pError = "unknown command or wrong arguments";
             return false;
         }
         return true;
@@ -153,6 +153,27 @@ private:
     std::vector<std::string> m_aTranscript;
     std::vector<std::string> m_aProblems;
 };
+
+const CScript::SVerb CScript::kVerbs[] = {
+    {"printer", 3, 3, &CScript::DoPrinter, "printer NAME PORT"},
+    {"fail", 2, 4, &CScript::Fail, "fail open|set|delete NAME, fail enum|alloc, or fail fileopen|read|write PATH N"},
+    {"file", 3, 3, &CScript::DoFile, "file PATH BYTES"},
+    {"unplug", 1, 1, &CScript::DoCall, "unplug"},
+    {"replug", 1, 1, &CScript::DoCall, "replug"},
+    {"show", 1, 1, &CScript::DoShow, "show"},
+    {"calls", 1, 1, &CScript::DoCalls, "calls"},
+};
+
+bool CScript::Run(const Words& words, std::string* pError) {
+    const SVerb* verb = platform::text::FindVerb(kVerbs, words[0]);
+    if (!verb) {
+        *pError = "unknown command " + words[0];
+        return false;
+    }
+    if (verb->Fits(words) && (this->*verb->pHandler)(words, pError)) return true;
+    if (pError->empty()) *pError = verb->Usage();
+    return false;
+}
 
 // 0 when the script's transcript matched its expectations, 1 when not, 2
 // when it could not be run; says which on stdout.
