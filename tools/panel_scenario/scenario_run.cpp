@@ -9,7 +9,6 @@
 
 #include "platform/base/prefix.h"
 #include "platform/files/files.h"
-#include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
 #include "platform/text/quoted_words.h"
 #include "platform/ui/afxwin.h"
@@ -127,26 +126,6 @@ int ScenarioRun::Number(const ScriptLine& line, size_t word) {
     return static_cast<int>(v);
 }
 
-bool ScenarioRun::Configure(const ScriptLine& line) {
-    const std::string& cmd = line.words[0];
-    if (cmd == "lang") {
-        platform::res::SetUserUILanguage(static_cast<LANGID>(Number(line, 1)));
-    } else if (cmd == "ports") {
-        // Applied at start, once the simulated ports are installed.
-    } else if (cmd == "file") {
-        if (line.words.size() != 3) ScriptError(line, "file takes a path and a content");
-        m_files.emplace_back(line.words[1], line.words[2]);
-    } else if (cmd == "port" || cmd == "cutter") {
-        // Applied at start as well, in script order.
-        if (cmd == "cutter" && line.words.size() > 2 &&
-            (line.words[2] == "cuts" || line.words[2] == "flash" || line.words[2] == "svg"))
-            ScriptError(line, "this line needs Dashel started");
-    } else {
-        return false;
-    }
-    return true;
-}
-
 void ScenarioRun::Start() {
     platform::clock::UseVirtual();
     m_strPrefix = MakeFreshPrefix();
@@ -192,7 +171,7 @@ sim::SimObserver ScenarioRun::PortObserver(int n) {
 
 int ScenarioRun::Run() {
     while (m_nNext < m_lines.size() && m_lines[m_nNext].words[0] != "start") {
-        if (!Configure(m_lines[m_nNext])) ScriptError(m_lines[m_nNext], "only lang, ports, port, cutter and file may come before start");
+        Configure(m_lines[m_nNext]);
         ++m_nNext;
     }
     if (m_nNext == m_lines.size()) {

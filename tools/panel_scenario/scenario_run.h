@@ -41,7 +41,14 @@ public:
 private:
     enum class Step { Continue, Acted, Waiting };
 
-    bool Configure(const ScriptLine& line);
+    // A line before start: refused unless it sets Dashel's world up.
+    void Configure(const ScriptLine& line);
+    using SSetup = platform::text::SVerb<void (ScenarioRun::*)(const ScriptLine&)>;
+    static const SSetup kSetup[];
+    void SetupLang(const ScriptLine& line);
+    void SetupAtStart(const ScriptLine& line);
+    void SetupFile(const ScriptLine& line);
+    void SetupCutter(const ScriptLine& line);
     void Start();
     Step Perform(const ScriptLine& line);
     // The handlers of the verbs and gestures (verbs.cpp).

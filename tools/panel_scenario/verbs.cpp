@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
 #include "platform/ui/afxwin.h"
 #include "tools/panel_scenario/scenario_run.h"
@@ -29,6 +30,16 @@ UINT ScrollCode(const std::string& word, bool* ok) {
 
 }  // namespace
 
+// The lines that may come before start; ports, port and cutter lines are
+// applied at start, once the simulated ports are installed, in script order.
+const ScenarioRun::SSetup ScenarioRun::kSetup[] = {
+    {"lang", 2, kAnyWordCount, &ScenarioRun::SetupLang, "lang N"},
+    {"ports", 1, kAnyWordCount, &ScenarioRun::SetupAtStart, "ports NAME..."},
+    {"file", 3, 3, &ScenarioRun::SetupFile, "file PATH CONTENT"},
+    {"port", 1, kAnyWordCount, &ScenarioRun::SetupAtStart, "port N on|off|missing"},
+    {"cutter", 1, kAnyWordCount, &ScenarioRun::SetupCutter, "cutter N WHAT ..."},
+};
+
 const ScenarioRun::SVerb ScenarioRun::kVerbs[] = {
     {"expect", 1, kAnyWordCount, &ScenarioRun::DoExpect, "expect TRANSCRIPT-LINE"},
     {"expect-not", 1, kAnyWordCount, &ScenarioRun::DoExpect, "expect-not TRANSCRIPT-LINE"},
@@ -53,6 +64,26 @@ const ScenarioRun::SGesture ScenarioRun::kGestures[] = {
     {"close", 1, kAnyWordCount, &ScenarioRun::DoClose, "close"},
     {"answer", 1, kAnyWordCount, &ScenarioRun::DoAnswer, "answer OK|CANCEL|YES|NO"},
 };
+
+void ScenarioRun::Configure(const ScriptLine& line) {
+    const SSetup* verb = platform::text::FindVerb(kSetup, line.words[0]);
+    if (!verb) ScriptError(line, "only lang, ports, port, cutter and file may come before start");
+    if (!verb->Fits(line.words)) ScriptError(line, verb->Usage());
+    (this->*verb->pHandler)(line);
+}
+
+void ScenarioRun::SetupLang(const ScriptLine& line) {
+    platform::res::SetUserUILanguage(static_cast<LANGID>(Number(line, 1)));
+}
+
+void ScenarioRun::SetupAtStart(const ScriptLine&) {}
+
+void ScenarioRun::SetupFile(const ScriptLine& line) { m_files.emplace_back(line.words[1], line.words[2]); }
+
+void ScenarioRun::SetupCutter(const ScriptLine& line) {
+    if (line.words.size() > 2 && (line.words[2] == "cuts" || line.words[2] == "flash" || line.words[2] == "svg"))
+        ScriptError(line, "this line needs Dashel started");
+}
 
 ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
     if (const SVerb* verb = platform::text::FindVerb(kVerbs, line.words[0])) {
