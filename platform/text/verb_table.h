@@ -32,4 +32,21 @@ const SVerb<Handler>* FindVerb(const SVerb<Handler> (&verbs)[N], const std::stri
     return nullptr;
 }
 
+// Runs a line's words through a table of handlers that take the words and a
+// reason: false with *pError the handler's reason, the usage, or that the
+// verb is unknown.
+template <typename Owner, std::size_t N>
+bool RunVerb(Owner* owner, const SVerb<bool (Owner::*)(const std::vector<std::string>&, std::string*)> (&verbs)[N],
+             const std::vector<std::string>& words, std::string* pError) {
+    const auto* verb = FindVerb(verbs, words[0]);
+    if (!verb) {
+        *pError = "unknown command " + words[0];
+        return false;
+    }
+    pError->clear();
+    if (verb->Fits(words) && (owner->*verb->pHandler)(words, pError)) return true;
+    if (pError->empty()) *pError = verb->Usage();
+    return false;
+}
+
 }  // namespace platform::text

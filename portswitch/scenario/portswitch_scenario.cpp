@@ -217,16 +217,7 @@ const CScenario::SVerb CScenario::kVerbs[] = {
     {"calls", 1, 1, &CScenario::DoCalls, "calls"},
 };
 
-bool CScenario::Run(const Words& words, std::string* pError) {
-    const SVerb* verb = platform::text::FindVerb(kVerbs, words[0]);
-    if (!verb) {
-        *pError = "unknown command " + words[0];
-        return false;
-    }
-    if (verb->Fits(words) && (this->*verb->pHandler)(words, pError)) return true;
-    if (pError->empty()) *pError = verb->Usage();
-    return false;
-}
+bool CScenario::Run(const Words& words, std::string* pError) { return platform::text::RunVerb(this, kVerbs, words, pError); }
 
 // Runs the script's lines: 0; 1 when bCheck and the transcript differs from
 // the expectations; 2 for a script that cannot be run.

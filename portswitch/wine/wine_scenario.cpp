@@ -164,16 +164,7 @@ const CScript::SVerb CScript::kVerbs[] = {
     {"calls", 1, 1, &CScript::DoCalls, "calls"},
 };
 
-bool CScript::Run(const Words& words, std::string* pError) {
-    const SVerb* verb = platform::text::FindVerb(kVerbs, words[0]);
-    if (!verb) {
-        *pError = "unknown command " + words[0];
-        return false;
-    }
-    if (verb->Fits(words) && (this->*verb->pHandler)(words, pError)) return true;
-    if (pError->empty()) *pError = verb->Usage();
-    return false;
-}
+bool CScript::Run(const Words& words, std::string* pError) { return platform::text::RunVerb(this, kVerbs, words, pError); }
 
 // 0 when the script's transcript matched its expectations, 1 when not, 2
 // when it could not be run; says which on stdout.
