@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "platform/base/win_types.h"
+#include "platform/usbsim/io_manager.h"
+#include "platform/text/verb_table.h"
 #include "platform/usbsim/usb_system.h"
 
 class CScenarioRunner {
@@ -30,14 +32,51 @@ public:
     // the rest of the script is skipped.
     void SetLineLimit(DWORD ms) { m_nLineLimitMs = ms; }
 
-    // One user-mode command on the calling thread; its output in *lines.
-    void RunUserCommand(const std::vector<std::string>& words, std::vector<std::string>* lines);
+    using Words = std::vector<std::string>;
+    using Lines = std::vector<std::string>;
 
-    struct STask;
+    // One user-mode command on the calling thread; its output in *lines.
+    void RunUserCommand(const Words& words, Lines* lines);
+
+    // A user-mode command started by `async`, with its output until `join`.
+    struct STask {
+        CScenarioRunner* pRunner;
+        Words aWords;
+        Lines aLines;
+        HANDLE hThread = nullptr;
+    };
 
 private:
+    using SVerb = platform::text::SVerb<bool (CScenarioRunner::*)(const Words&, Lines*)>;
+    static const SVerb kUserVerbs[];
+    static const SVerb kVerbs[];
 
-    bool Execute(const std::vector<std::string>& words, std::vector<std::string>* lines);
+    // The handlers of the verbs (verbs.cpp).
+    bool UserOpen(const Words& words, Lines* lines);
+    bool UserClose(const Words& words, Lines* lines);
+    bool UserRead(const Words& words, Lines* lines);
+    bool UserWrite(const Words& words, Lines* lines);
+    bool UserIoctl(const Words& words, Lines* lines);
+    bool DoCutter(const Words& words, Lines* lines);
+    bool DoPlug(const Words& words, Lines* lines);
+    bool DoUnplug(const Words& words, Lines* lines);
+    bool DoPnp(const Words& words, Lines* lines);
+    bool DoSystemControl(const Words& words, Lines* lines);
+    bool DoPower(const Words& words, Lines* lines);
+    bool DoOutcome(const Words& words, Lines* lines);
+    bool DoData(const Words& words, Lines* lines);
+    bool DoReply(const Words& words, Lines* lines);
+    bool DoAsync(const Words& words, Lines* lines);
+    bool DoJoin(const Words& words, Lines* lines);
+    bool DoAdvance(const Words& words, Lines* lines);
+    bool DoSettle(const Words& words, Lines* lines);
+    bool DoFailAlloc(const Words& words, Lines* lines);
+    bool DoPool(const Words& words, Lines* lines);
+    bool DoLinks(const Words& words, Lines* lines);
+    HANDLE HandleOf(const std::string& name) const;
+    static void Report(const platform::iomgr::SIoResult& result, const std::vector<BYTE>* data, Lines* lines);
+
+    bool Execute(const Words& words, Lines* lines);
     // How a line ended under the line limit: by itself (well or as a bad
     // line), after the cutters were unplugged, or not at all.
     enum class LineEnd { Done, Bad, Rescued, Stuck };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/text/quoted_words.h"
 #include "platform/wdm/io.h"
 
 namespace scenario {
@@ -47,7 +48,7 @@ std::string DataText(const std::vector<BYTE>& data, size_t count) {
         hex += byte;
         if (data[i] < 0x20 || data[i] > 0x7E) printable = false;
     }
-    if (printable) hex += " \"" + std::string(data.begin(), data.begin() + static_cast<long>(count)) + "\"";
+    if (printable) hex += " " + platform::text::Quote(std::string(data.begin(), data.begin() + static_cast<long>(count)));
     return hex;
 }
 
@@ -60,25 +61,13 @@ bool ParseNumber(const std::string& text, ULONG* value) {
     return true;
 }
 
-// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE.
 bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes) {
     bytes->clear();
     if (!text.empty() && text[0] == '"') {
-        if (text.size() < 2 || text.back() != '"') return false;
-        for (size_t i = 1; i + 1 < text.size(); ++i) {
-            char c = text[i];
-            if (c == '\\' && i + 2 < text.size()) {
-                char e = text[++i];
-                if (e == 'r') c = '\r';
-                else if (e == 'n') c = '\n';
-                else if (e == 'x' && i + 2 < text.size()) {
-                    c = static_cast<char>(std::strtoul(text.substr(i + 1, 2).c_str(), nullptr, 16));
-                    i += 2;
-                } else c = e;
-            }
-            bytes->push_back(static_cast<BYTE>(c));
-        }
-        return true;
+        std::string unquoted, error;
+        if (!platform::text::Unquote(text, &unquoted, &error)) return false;
+        bytes->assign(unquoted.begin(), unquoted.end());
+        return bytes->size() <= kMaxBufferLength;
     }
     size_t star = text.find('*');
     if (star != std::string::npos) {
@@ -96,24 +85,6 @@ bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes) {
         bytes->push_back(static_cast<BYTE>(value));
     }
     return true;
-}
-
-std::vector<std::string> Split(const std::string& line) {
-    std::vector<std::string> words;
-    size_t i = 0;
-    while (i < line.size()) {
-        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-        if (i >= line.size()) break;
-        size_t start = i;
-        bool quoted = false;
-        while (i < line.size() && (quoted || (line[i] != ' ' && line[i] != '\t'))) {
-            if (line[i] == '\\' && quoted) ++i;
-            else if (line[i] == '"') quoted = !quoted;
-            ++i;
-        }
-        words.push_back(line.substr(start, i - start));
-    }
-    return words;
 }
 
 // key=value options after the fixed words.

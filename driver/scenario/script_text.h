@@ -19,11 +19,9 @@ std::string StatusText(NTSTATUS status);
 std::string DataText(const std::vector<BYTE>& data, size_t count);
 // Decimal or 0x hex; false for anything else.
 bool ParseNumber(const std::string& text, ULONG* value);
-// Bytes as "text" (with \r \n \\ \" \xNN), hex digits, or COUNT*HEXBYTE; false when
+// Bytes as a quoted "text", hex digits, or COUNT*HEXBYTE; false when
 // malformed or longer than kMaxBufferLength.
 bool ParseBytes(const std::string& text, std::vector<BYTE>* bytes);
-// Words split at blanks, a quoted text staying one word.
-std::vector<std::string> Split(const std::string& line);
 // key=value options (a bare word maps to "") from words[from] on.
 std::map<std::string, std::string> Options(const std::vector<std::string>& words, size_t from);
 // A Plug and Play minor function by name or number.

@@ -12,10 +12,13 @@
 #include "platform/base/prefix.h"
 #include "platform/base/win_base.h"
 #include "platform/files/win_files.h"
-#include "platform/spool/quoted_text.h"
 #include "platform/spool/winspool.h"
+#include "platform/text/quoted_words.h"
 
 namespace platform::spool {
+
+using text::Quote;
+using text::SplitLine;
 
 namespace {
 

@@ -19,7 +19,9 @@
 #include "platform/base/prefix.h"
 #include "platform/files/files.h"
 #include "platform/files/win_files.h"
-#include "platform/spool/quoted_text.h"
+#include "platform/text/quoted_words.h"
+#include "platform/text/transcript.h"
+#include "platform/text/verb_table.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
 #include "portswitch/scenario/call_sweep.h"
@@ -27,7 +29,8 @@
 
 namespace {
 
-using platform::spool::Quote;
+using platform::text::Quote;
+using Words = std::vector<std::string>;
 
 struct SweepOptions {
     CCallSweep* pSweep = nullptr;      // counts (and may fail) the library's calls
@@ -45,40 +48,7 @@ public:
     }
 
     // False with *pError for a line it cannot run.
-    bool Run(const std::vector<std::string>& words, std::string* pError) {
-        const std::string& command = words[0];
-        if (command == "printer" && words.size() == 3) {
-            if (!m_spooler->MovePrinter(words[1], words[2])) m_spooler->AddPrinter(words[1], words[2]);
-        } else if (command == "fail" && words.size() == 3 && words[1] == "open") {
-            m_spooler->FailOpen(words[2]);
-        } else if (command == "fail" && words.size() == 3 && words[1] == "set") {
-            m_spooler->FailSet(words[2]);
-        } else if (command == "fail" && words.size() == 2 && words[1] == "enum") {
-            m_spooler->FailEnumerate();
-        } else if (command == "fail" && words.size() == 2 && words[1] == "alloc") {
-            platform::test::FailLocalAllocAfter(0);
-        } else if (command == "fail" && words.size() == 3 && words[1] == "delete") {
-            platform::files::test::FailDelete(words[2], ERROR_ACCESS_DENIED);
-        } else if (command == "fail" && words.size() == 4 &&
-                   (words[1] == "fileopen" || words[1] == "read" || words[1] == "write")) {
-            int nth = std::atoi(words[3].c_str());
-            if (nth < 1) return Refuse("the count must be 1 or more", pError);
-            if (words[1] == "fileopen") platform::files::test::FailOpen(words[2], nth, ERROR_ACCESS_DENIED);
-            else if (words[1] == "read") platform::files::test::FailRead(words[2], nth, ERROR_READ_FAULT);
-            else platform::files::test::FailWrite(words[2], nth, ERROR_DISK_FULL);
-        } else if (command == "file" && words.size() == 3) {
-            return PutFile(words[1], words[2], pError);
-        } else if ((command == "unplug" || command == "replug") && words.size() == 1) {
-            ScriptCall(command);
-        } else if (command == "show" && words.size() == 1) {
-            Show();
-        } else if (command == "calls" && words.size() == 1) {
-            ShowCalls();
-        } else {
-            return Refuse("unknown command or wrong arguments", pError);
-        }
-        return true;
-    }
+    bool Run(const Words& words, std::string* pError);
 
     const std::vector<std::string>& Transcript() const { return m_aTranscript; }
     // What went wrong whatever the expectations: a handle or block left over,
@@ -97,6 +67,52 @@ public:
     }
 
 private:
+    using SVerb = platform::text::SVerb<bool (CScenario::*)(const Words&, std::string*)>;
+    static const SVerb kVerbs[];
+
+    bool DoPrinter(const Words& words, std::string*) {
+        if (!m_spooler->MovePrinter(words[1], words[2])) m_spooler->AddPrinter(words[1], words[2]);
+        return true;
+    }
+
+    bool DoFail(const Words& words, std::string* pError) {
+        const std::string what = words.size() > 1 ? words[1] : "";
+        if (words.size() == 3 && what == "open") m_spooler->FailOpen(words[2]);
+        else if (words.size() == 3 && what == "set") m_spooler->FailSet(words[2]);
+        else if (words.size() == 2 && what == "enum") m_spooler->FailEnumerate();
+        else if (words.size() == 2 && what == "alloc") platform::test::FailLocalAllocAfter(0);
+        else if (words.size() == 3 && what == "delete") platform::files::test::FailDelete(words[2], ERROR_ACCESS_DENIED);
+        else if (words.size() == 4 && (what == "fileopen" || what == "read" || what == "write")) return FailFile(words, pError);
+        else return false;
+        return true;
+    }
+
+    bool FailFile(const Words& words, std::string* pError) {
+        int nth = std::atoi(words[3].c_str());
+        if (nth < 1) return Refuse("the count must be 1 or more", pError);
+        if (words[1] == "fileopen") platform::files::test::FailOpen(words[2], nth, ERROR_ACCESS_DENIED);
+        else if (words[1] == "read") platform::files::test::FailRead(words[2], nth, ERROR_READ_FAULT);
+        else platform::files::test::FailWrite(words[2], nth, ERROR_DISK_FULL);
+        return true;
+    }
+
+    bool DoFile(const Words& words, std::string* pError) { return PutFile(words[1], words[2], pError); }
+
+    bool DoCall(const Words& words, std::string*) {
+        ScriptCall(words[0]);
+        return true;
+    }
+
+    bool DoShow(const Words&, std::string*) {
+        Show();
+        return true;
+    }
+
+    bool DoCalls(const Words&, std::string*) {
+        ShowCalls();
+        return true;
+    }
+
     static bool Refuse(const std::string& reason, std::string* pError) {
         *pError = reason;
         return false;
@@ -190,6 +206,19 @@ private:
     std::vector<int> m_aResults;
 };
 
+const CScenario::SVerb CScenario::kVerbs[] = {
+    {"printer", 3, 3, &CScenario::DoPrinter, "printer NAME PORT"},
+    {"fail", 2, 4, &CScenario::DoFail,
+     "fail open|set|delete NAME, fail enum|alloc, or fail fileopen|read|write PATH N"},
+    {"file", 3, 3, &CScenario::DoFile, "file PATH BYTES"},
+    {"unplug", 1, 1, &CScenario::DoCall, "unplug"},
+    {"replug", 1, 1, &CScenario::DoCall, "replug"},
+    {"show", 1, 1, &CScenario::DoShow, "show"},
+    {"calls", 1, 1, &CScenario::DoCalls, "calls"},
+};
+
+bool CScenario::Run(const Words& words, std::string* pError) { return platform::text::RunVerb(this, kVerbs, words, pError); }
+
 // Runs the script's lines: 0; 1 when bCheck and the transcript differs from
 // the expectations; 2 for a script that cannot be run.
 int RunScript(const char* pszScript, CScenario* pScenario, bool bCheck) {
@@ -210,23 +239,16 @@ int RunScript(const char* pszScript, CScenario* pScenario, bool bCheck) {
         }
         std::vector<std::string> words;
         std::string error;
-        if (platform::spool::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
+        if (platform::text::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
         if (error.empty() && pScenario->Run(words, &error)) continue;
         std::cerr << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;
     }
     if (!bCheck || !bExpects) return 0;
-    const auto& got = pScenario->Transcript();
-    for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
-        std::string strGot = i < got.size() ? got[i] : "(end of transcript)";
-        std::string strExpected = i < expected.size() ? expected[i] : "(no more expectations)";
-        if (strGot != strExpected) {
-            std::cerr << pszScript << ": transcript line " << i + 1 << "\n  expected: " << strExpected
-                      << "\n  got:      " << strGot << "\n";
-            return 1;
-        }
-    }
-    return 0;
+    std::string mismatch = platform::text::TranscriptMismatch(pScenario->Transcript(), expected);
+    if (mismatch.empty()) return 0;
+    std::cerr << pszScript << ": " << mismatch << "\n";
+    return 1;
 }
 
 // 1 after printing the problems, 0 when there are none.

@@ -8,6 +8,7 @@
 // each script's outcome; exit status 0 when every transcript matched, 1 when
 // one did not or something was left open, 2 when a script or the set-up
 // could not be run.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -16,14 +17,17 @@
 #include <vector>
 
 #include "platform/files/win_files.h"
-#include "platform/spool/quoted_text.h"
+#include "platform/text/quoted_words.h"
+#include "platform/text/transcript.h"
+#include "platform/text/verb_table.h"
 #include "portswitch/wine/file_calls.h"
 #include "portswitch/wine/spooler_calls.h"
 #include "portswitch/wine/wine_spooler.h"
 
 namespace {
 
-using platform::spool::Quote;
+using platform::text::Quote;
+using Words = std::vector<std::string>;
 
 const char PLUG_FILE[] = "C:\\~PlugPort.Tmp";
 
@@ -39,26 +43,25 @@ public:
     CScript(CWineSpooler& spooler, const Library& library) : m_spooler(spooler), m_library(library) {}
 
     // False with *pError for a line that cannot be run.
-    bool Run(const std::vector<std::string>& words, std::string* pError) {
-        const std::string& command = words[0];
-        if (command == "printer" && words.size() == 3) return m_spooler.PutPrinter(words[1], words[2], pError);
-        if (command == "file" && words.size() == 3) return PutFile(words[1], words[2], pError);
-        if ((command == "unplug" || command == "replug") && words.size() == 1) return Call(command, pError);
-        if (command == "show" && words.size() == 1) return Show(pError);
-        if (command == "calls" && words.size() == 1) {
-            ShowCalls();
-            return true;
-        }
-        if (command == "fail") return Fail(words, pError);
-        *pError = "unknown command or wrong arguments";
-        return false;
-    }
+    bool Run(const Words& words, std::string* pError);
 
     const std::vector<std::string>& Transcript() const { return m_aTranscript; }
     const std::vector<std::string>& Problems() const { return m_aProblems; }
 
 private:
-    bool Fail(const std::vector<std::string>& words, std::string* pError) {
+    using SVerb = platform::text::SVerb<bool (CScript::*)(const Words&, std::string*)>;
+    static const SVerb kVerbs[];
+
+    bool DoPrinter(const Words& words, std::string* pError) { return m_spooler.PutPrinter(words[1], words[2], pError); }
+    bool DoFile(const Words& words, std::string* pError) { return PutFile(words[1], words[2], pError); }
+    bool DoCall(const Words& words, std::string* pError) { return Call(words[0], pError); }
+    bool DoShow(const Words&, std::string* pError) { return Show(pError); }
+    bool DoCalls(const Words&, std::string*) {
+        ShowCalls();
+        return true;
+    }
+
+    bool Fail(const Words& words, std::string* pError) {
         if (words.size() == 3 && words[1] == "open") FailNextOpen(m_spooler.SpoolerName(words[2]));
         else if (words.size() == 3 && words[1] == "set") FailNextSet(m_spooler.SpoolerName(words[2]));
         else if (words.size() == 2 && words[1] == "enum") FailNextEnumeration();
@@ -74,7 +77,6 @@ private:
             else if (words[1] == "read") FailFileRead(words[2], nth);
             else FailFileWrite(words[2], nth);
         } else {
-            *pError = "unknown command or wrong arguments";
             return false;
         }
         return true;
@@ -152,6 +154,18 @@ private:
     std::vector<std::string> m_aProblems;
 };
 
+const CScript::SVerb CScript::kVerbs[] = {
+    {"printer", 3, 3, &CScript::DoPrinter, "printer NAME PORT"},
+    {"fail", 2, 4, &CScript::Fail, "fail open|set|delete NAME, fail enum|alloc, or fail fileopen|read|write PATH N"},
+    {"file", 3, 3, &CScript::DoFile, "file PATH BYTES"},
+    {"unplug", 1, 1, &CScript::DoCall, "unplug"},
+    {"replug", 1, 1, &CScript::DoCall, "replug"},
+    {"show", 1, 1, &CScript::DoShow, "show"},
+    {"calls", 1, 1, &CScript::DoCalls, "calls"},
+};
+
+bool CScript::Run(const Words& words, std::string* pError) { return platform::text::RunVerb(this, kVerbs, words, pError); }
+
 // 0 when the script's transcript matched its expectations, 1 when not, 2
 // when it could not be run; says which on stdout.
 int RunScript(const char* pszScript, CWineSpooler& spooler, const Library& library) {
@@ -178,20 +192,15 @@ int RunScript(const char* pszScript, CWineSpooler& spooler, const Library& libra
             continue;
         }
         std::vector<std::string> words;
-        if (platform::spool::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
+        if (platform::text::SplitLine(line, &words, &error) && (words.empty() || words[0][0] == '#')) continue;
         if (error.empty() && script.Run(words, &error)) continue;
         std::cout << pszScript << ":" << nLine << ": " << error << ": " << line << "\n";
         return 2;
     }
-    const auto& got = script.Transcript();
-    for (std::size_t i = 0; i < std::max(got.size(), expected.size()); ++i) {
-        std::string strGot = i < got.size() ? got[i] : "(end of transcript)";
-        std::string strExpected = i < expected.size() ? expected[i] : "(no more expectations)";
-        if (strGot != strExpected) {
-            std::cout << pszScript << ": transcript line " << i + 1 << "\n  expected: " << strExpected
-                      << "\n  got:      " << strGot << "\n";
-            return 1;
-        }
+    std::string mismatch = platform::text::TranscriptMismatch(script.Transcript(), expected);
+    if (!mismatch.empty()) {
+        std::cout << pszScript << ": " << mismatch << "\n";
+        return 1;
     }
     for (const auto& problem : script.Problems()) std::cout << pszScript << ": " << problem << "\n";
     if (!script.Problems().empty()) return 1;

@@ -9,8 +9,8 @@
 
 #include "platform/base/prefix.h"
 #include "platform/files/files.h"
-#include "platform/resources/resources.h"
 #include "platform/serial/sim_serial.h"
+#include "platform/text/quoted_words.h"
 #include "platform/ui/afxwin.h"
 #include "platform/ui/qt/qt_backend.h"
 #include "tools/kestra_sim/cut_picture.h"
@@ -18,6 +18,7 @@
 namespace scenario {
 namespace ui = platform::ui;
 namespace sim = platform::sim_serial;
+using platform::text::Quote;
 
 namespace {
 
@@ -51,18 +52,6 @@ std::string ButtonsName(UINT type) {
     }
 }
 
-UINT ScrollCode(const std::string& word, bool* ok) {
-    static const std::pair<const char*, UINT> names[] = {
-        {"LINELEFT", SB_LINELEFT},   {"LINERIGHT", SB_LINERIGHT},         {"PAGELEFT", SB_PAGELEFT},
-        {"PAGERIGHT", SB_PAGERIGHT}, {"THUMBPOSITION", SB_THUMBPOSITION}, {"THUMBTRACK", SB_THUMBTRACK},
-        {"LEFT", SB_LEFT},           {"RIGHT", SB_RIGHT},                 {"ENDSCROLL", SB_ENDSCROLL}};
-    for (auto& [name, code] : names)
-        if (word == name) return code;
-    char* end = nullptr;
-    long v = std::strtol(word.c_str(), &end, 10);
-    *ok = end != word.c_str() && *end == '\0' && v >= 0 && v <= 8;
-    return static_cast<UINT>(v);
-}
 
 // A picture's name says what it shows: the dialog, or the message box by the
 // first words of its text.
@@ -137,26 +126,6 @@ int ScenarioRun::Number(const ScriptLine& line, size_t word) {
     return static_cast<int>(v);
 }
 
-bool ScenarioRun::Configure(const ScriptLine& line) {
-    const std::string& cmd = line.words[0];
-    if (cmd == "lang") {
-        platform::res::SetUserUILanguage(static_cast<LANGID>(Number(line, 1)));
-    } else if (cmd == "ports") {
-        // Applied at start, once the simulated ports are installed.
-    } else if (cmd == "file") {
-        if (line.words.size() != 3) ScriptError(line, "file takes a path and a content");
-        m_files.emplace_back(line.words[1], line.words[2]);
-    } else if (cmd == "port" || cmd == "cutter") {
-        // Applied at start as well, in script order.
-        if (cmd == "cutter" && line.words.size() > 2 &&
-            (line.words[2] == "cuts" || line.words[2] == "flash" || line.words[2] == "svg"))
-            ScriptError(line, "this line needs Dashel started");
-    } else {
-        return false;
-    }
-    return true;
-}
-
 void ScenarioRun::Start() {
     platform::clock::UseVirtual();
     m_strPrefix = MakeFreshPrefix();
@@ -202,7 +171,7 @@ sim::SimObserver ScenarioRun::PortObserver(int n) {
 
 int ScenarioRun::Run() {
     while (m_nNext < m_lines.size() && m_lines[m_nNext].words[0] != "start") {
-        if (!Configure(m_lines[m_nNext])) ScriptError(m_lines[m_nNext], "only lang, ports, port, cutter and file may come before start");
+        Configure(m_lines[m_nNext]);
         ++m_nNext;
     }
     if (m_nNext == m_lines.size()) {
@@ -244,49 +213,6 @@ void ScenarioRun::Wait(platform::sched::Millis deadline) {
         }
     }
     Finish(0);
-}
-
-ScenarioRun::Step ScenarioRun::Perform(const ScriptLine& line) {
-    const std::string& cmd = line.words[0];
-    if (cmd == "expect" || cmd == "expect-not") {
-        Expect(line, cmd == "expect");
-        return Step::Continue;
-    }
-    if (cmd == "dump") {
-        Dump();
-        return Step::Continue;
-    }
-    if (cmd == "wait") {
-        m_nResumeAt = platform::sched::Now() + static_cast<platform::sched::Millis>(Number(line, 1));
-        return Step::Waiting;
-    }
-    if (cmd == "port") {
-        PortLine(line);
-        return Step::Continue;
-    }
-    if (cmd == "picture") {
-        if (line.words.size() != 2) ScriptError(line, "picture takes a name");
-        const std::string& name = line.words[1];
-        bool plain = !name.empty() && std::all_of(name.begin(), name.end(), [](char ch) {
-            return (ch >= 'a' && ch <= 'z') || (ch >= '0' && ch <= '9') || ch == '-';
-        });
-        if (!plain) ScriptError(line, "a picture's name is lower-case letters, digits and '-'");
-        if (m_pPictures) SavePicture(ui::ActiveModal(), name);
-        return Step::Continue;
-    }
-    if (cmd == "cutter") {
-        CutterLine(line);
-        return Step::Continue;
-    }
-    if (!m_bStarted) ScriptError(line, "this line needs Dashel started");
-    if (cmd == "send") {
-        if (line.words.size() != 3) ScriptError(line, "send takes a port and a string");
-        Emit("> " + line.text);
-        sim::InjectReceived(Number(line, 1), line.words[2]);
-        return Step::Acted;
-    }
-    if (Gesture(line)) return Step::Acted;
-    ScriptError(line, "unknown command");
 }
 
 void ScenarioRun::PortLine(const ScriptLine& line) {
@@ -379,52 +305,8 @@ HWND ScenarioRun::Control(const ScriptLine& line, size_t word) {
     return control;
 }
 
-bool ScenarioRun::Gesture(const ScriptLine& line) {
-    const std::string& cmd = line.words[0];
-    static const char* const gestures[] = {"click", "dblclick", "type", "select", "scroll", "focus", "key", "close", "answer"};
-    if (std::find(std::begin(gestures), std::end(gestures), cmd) == std::end(gestures)) return false;
-    HWND active = ui::ActiveModal();
-    Emit("> " + line.text);
-    bool done;
-    if (cmd == "click" || cmd == "dblclick") {
-        done = ui::ClickControl(Control(line, 1), cmd == "dblclick");
-    } else if (cmd == "type" || cmd == "select") {
-        if (line.words.size() != 3) ScriptError(line, cmd + " takes a control and a string");
-        HWND control = Control(line, 1);
-        done = cmd == "type" ? ui::TypeText(control, line.words[2]) : ui::SelectItem(control, line.words[2]);
-    } else if (cmd == "scroll") {
-        bool ok = true;
-        if (line.words.size() < 3) ScriptError(line, "scroll takes a control, a code and maybe a position");
-        UINT code = ScrollCode(line.words[2], &ok);
-        if (!ok) ScriptError(line, "unknown scroll code");
-        done = ui::ScrollControl(Control(line, 1), code, line.words.size() > 3 ? Number(line, 3) : 0);
-    } else if (cmd == "focus") {
-        done = ui::FocusControl(Control(line, 1));
-    } else if (cmd == "key") {
-        std::string key = line.words.size() > 1 ? line.words[1] : "";
-        if (key != "escape" && key != "enter") ScriptError(line, "key takes escape or enter");
-        done = ui::PressKey(active, key == "escape");
-    } else if (cmd == "close") {
-        done = ui::CloseWindowByUser(active);
-    } else if (cmd == "answer") {
-        static const std::pair<const char*, int> answers[] = {{"OK", IDOK}, {"CANCEL", IDCANCEL}, {"YES", IDYES}, {"NO", IDNO}};
-        int id = 0;
-        for (auto& [name, value] : answers)
-            if (line.words.size() > 1 && line.words[1] == name) id = value;
-        ui::Window* w = ui::FindWindow(active);
-        if (!w || w->kind != ui::WindowKind::MessageBox) ScriptError(line, "no message box is open");
-        if (!id || !ui::AnswerBox(active, id)) ScriptError(line, "the message box has no such button");
-        done = true;
-    } else {
-        return false;
-    }
-    if (!done) Emit("refused " + (line.words.size() > 1 ? line.words[1] : cmd));
-    return true;
-}
-
 void ScenarioRun::Expect(const ScriptLine& line, bool present) {
-    std::string wanted = line.text.substr(line.text.find(line.words[0]) + line.words[0].size());
-    wanted.erase(0, wanted.find_first_not_of(" \t"));
+    std::string wanted = platform::text::TextAfterFirstWord(line.text);
     for (size_t i = m_nMatched; i < m_transcript.size(); ++i) {
         if (m_transcript[i] != wanted) continue;
         if (present) {

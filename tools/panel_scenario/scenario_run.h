@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/serial/sim_serial.h"
+#include "platform/text/verb_table.h"
 #include "platform/ui/backend.h"
 #include "tools/cutter_sim/sim_cutter.h"
 #include "tools/panel_scenario/script.h"
@@ -40,10 +41,35 @@ public:
 private:
     enum class Step { Continue, Acted, Waiting };
 
-    bool Configure(const ScriptLine& line);
+    // A line before start: refused unless it sets Dashel's world up.
+    void Configure(const ScriptLine& line);
+    using SSetup = platform::text::SVerb<void (ScenarioRun::*)(const ScriptLine&)>;
+    static const SSetup kSetup[];
+    void SetupLang(const ScriptLine& line);
+    void SetupAtStart(const ScriptLine& line);
+    void SetupFile(const ScriptLine& line);
+    void SetupCutter(const ScriptLine& line);
     void Start();
     Step Perform(const ScriptLine& line);
-    bool Gesture(const ScriptLine& line);
+    // The handlers of the verbs and gestures (verbs.cpp).
+    using SVerb = platform::text::SVerb<Step (ScenarioRun::*)(const ScriptLine&)>;
+    using SGesture = platform::text::SVerb<bool (ScenarioRun::*)(const ScriptLine&, HWND active)>;
+    static const SVerb kVerbs[];
+    static const SGesture kGestures[];
+    Step DoExpect(const ScriptLine& line);
+    Step DoDump(const ScriptLine& line);
+    Step DoWait(const ScriptLine& line);
+    Step DoPort(const ScriptLine& line);
+    Step DoPicture(const ScriptLine& line);
+    Step DoCutter(const ScriptLine& line);
+    Step DoSend(const ScriptLine& line);
+    bool DoClick(const ScriptLine& line, HWND active);
+    bool DoTypeOrSelect(const ScriptLine& line, HWND active);
+    bool DoScroll(const ScriptLine& line, HWND active);
+    bool DoFocus(const ScriptLine& line, HWND active);
+    bool DoKey(const ScriptLine& line, HWND active);
+    bool DoClose(const ScriptLine& line, HWND active);
+    bool DoAnswer(const ScriptLine& line, HWND active);
     void Expect(const ScriptLine& line, bool present);
     void Dump();
     platform::sim_serial::SimObserver PortObserver(int nPort);

@@ -16,8 +16,4 @@ struct ScriptLine {
 // Returns false with a message naming the line for a malformed string.
 bool ParseScript(const std::string& content, std::vector<ScriptLine>* lines, std::string* error);
 
-// The string in quotes with \" \\ \n \r and \xHH (exactly two hex digits) for
-// the other bytes below 0x20 and for 0x7F; other bytes as they are.
-std::string Quote(const std::string& bytes);
-
 }  // namespace scenario

@@ -10,7 +10,6 @@
 
 #include "platform/base/win_base.h"
 #include "platform/spool/local_spooler.h"
-#include "platform/spool/quoted_text.h"
 #include "platform/spool/test_spooler.h"
 #include "platform/spool/winspool.h"
 
@@ -188,23 +187,6 @@ TEST_F(LocalSpooler, RefusesAFileItCannotRead) {
         EXPECT_FALSE(spooler.Enumerate(&printers)) << text;
         EXPECT_EQ(GetLastError(), ERROR_INVALID_DATA);
     }
-}
-
-TEST(QuotedText, EveryByteSurvivesQuoting) {
-    std::string all;
-    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
-    std::vector<std::string> words;
-    std::string error;
-    ASSERT_TRUE(platform::spool::SplitLine("file " + platform::spool::Quote(all) + " 7", &words, &error)) << error;
-    EXPECT_EQ(words, (std::vector<std::string>{"file", all, "7"}));
-    EXPECT_EQ(platform::spool::Quote("a,\"\\\n\0017"), "\"a,\\\"\\\\\\n\\0017\"");
-    ASSERT_TRUE(platform::spool::SplitLine("\"\\x41\\101\\0\" x", &words, &error));
-    EXPECT_EQ(words[0], std::string("AA\0", 3));
-    EXPECT_FALSE(platform::spool::SplitLine("\"open", &words, &error));
-    ASSERT_TRUE(platform::spool::SplitLine("\"C:\\~P\" \"\\w\"", &words, &error));
-    EXPECT_EQ(words, (std::vector<std::string>{"C:\\~P", "\\w"}));
-    EXPECT_FALSE(platform::spool::SplitLine("\"\\777\"", &words, &error));
-    EXPECT_FALSE(platform::spool::SplitLine("\"glued\"x", &words, &error));
 }
 
 }  // namespace

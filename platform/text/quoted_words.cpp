@@ -1,8 +1,9 @@
-#include "platform/spool/quoted_text.h"
+#include "platform/text/quoted_words.h"
 
+#include <algorithm>
 #include <cstdio>
 
-namespace platform::spool {
+namespace platform::text {
 
 namespace {
 
@@ -32,11 +33,12 @@ bool ReadEscape(const std::string& line, std::size_t* pos, std::string* pOut) {
     case '\'':
     case '?': *pOut += ch; return true;
     case 'x': {
-        int value = 0, digits = 0;
-        for (int d; digits < 2 && *pos < line.size() && (d = HexValue(line[*pos])) >= 0; ++digits, ++*pos)
-            value = value * 16 + d;
-        if (digits == 0) return false;
-        *pOut += static_cast<char>(value);
+        // Exactly two digits, as Quote writes them: "\x1B5" is ESC and '5'.
+        int high = *pos < line.size() ? HexValue(line[*pos]) : -1;
+        int low = *pos + 1 < line.size() ? HexValue(line[*pos + 1]) : -1;
+        if (high < 0 || low < 0) return false;
+        *pOut += static_cast<char>(high * 16 + low);
+        *pos += 2;
         return true;
     }
     default:
@@ -68,12 +70,12 @@ std::string Quote(const std::string& text) {
         case '\r': result += "\\r"; break;
         case '\t': result += "\\t"; break;
         default:
-            if (byte >= 0x20 && byte < 0x7F) {
+            if (byte >= 0x20 && byte != 0x7F) {
                 result += ch;
             } else {
-                char octal[5];
-                std::snprintf(octal, sizeof octal, "\\%03o", byte);
-                result += octal;
+                char hex[5];
+                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                result += hex;
             }
         }
     }
@@ -113,4 +115,45 @@ bool SplitLine(const std::string& line, std::vector<std::string>* pWords, std::s
     }
 }
 
-}  // namespace platform::spool
+std::vector<std::string> SplitKeepingQuotes(const std::string& line) {
+    std::vector<std::string> words;
+    std::size_t pos = 0;
+    while (true) {
+        while (pos < line.size() && IsBlank(line[pos])) ++pos;
+        if (pos >= line.size()) return words;
+        std::size_t start = pos;
+        bool quoted = false;
+        for (; pos < line.size() && (quoted || !IsBlank(line[pos])); ++pos) {
+            if (quoted && line[pos] == '\\') ++pos;
+            else if (line[pos] == '"') quoted = !quoted;
+        }
+        pos = std::min(pos, line.size());
+        words.push_back(line.substr(start, pos - start));
+    }
+}
+
+bool Unquote(const std::string& quoted, std::string* pBytes, std::string* pError) {
+    if (quoted.empty() || quoted[0] != '"') {
+        *pError = "not a quoted string";
+        return false;
+    }
+    std::vector<std::string> words;
+    if (!SplitLine(quoted, &words, pError)) return false;
+    if (words.size() != 1) {
+        *pError = "text after the quoted string";
+        return false;
+    }
+    *pBytes = words[0];
+    return true;
+}
+
+std::string TextAfterFirstWord(const std::string& line) {
+    std::size_t start = line.find_first_not_of(" \t");
+    if (start == std::string::npos) return "";
+    start = line.find_first_of(" \t", start);
+    if (start == std::string::npos) return "";
+    start = line.find_first_not_of(" \t", start);
+    return start == std::string::npos ? "" : line.substr(start);
+}
+
+}  // namespace platform::text
